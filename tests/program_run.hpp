@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace scm::testing {
+
+// A fresh folder for one run of the program, removed afterwards.
+class Workspace {
+public:
+    Workspace();
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // The bytes of a file in the folder, or nothing when there is none.
+    std::optional<std::string> read(std::string_view name) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+struct ProgramRun {
+    int exit_status = -1;
+    std::string out;  // standard output, line ends as the console's are turned into '\n'
+    std::string err;
+};
+
+// Runs the program in `workspace` with `input` as its standard input. `shell_prefix`
+// goes before the program on the shell's command line ("umask 0;" for instance).
+ProgramRun run_program(const Workspace& workspace, std::string_view input,
+                       std::string_view shell_prefix = {}, std::string_view arguments = {});
+
+}  // namespace scm::testing
