@@ -1,19 +1,28 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "expected_config.hpp"
 #include "expected_questions.hpp"
 #include "program_run.hpp"
 
 namespace scm {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::kHint;
 using testing::kQuestions;
 using testing::run_program;
 using testing::transcript;
 using testing::Workspace;
+
+constexpr std::string_view kSaved =
+    "The config is saved as server.cfg in the same folder as this program!";
 
 std::vector<std::size_t> every_question() {
     std::vector<std::size_t> positions;
@@ -23,22 +32,52 @@ std::vector<std::size_t> every_question() {
     return positions;
 }
 
-TEST(EndToEnd, EveryGateOpen) {
-    Workspace workspace;
-    std::string input;
-    for (int answer = 1; answer <= 55; ++answer) {
-        input += "1\r\n";  // CR LF from a file made on Windows reads the same
+std::string always_asked_transcript() { return transcript(testing::always_asked()); }
+
+void replace(std::string& text, std::string_view from, std::string_view to) {
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+}
+
+unsigned mode_of(const fs::path& path) {
+    struct stat status {};
+    EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777U;
+}
+
+TEST(EndToEnd, EveryGateOpenWithDistinctAnswers) {
+    // The yes/no gates get 1, every other question its own number.
+    std::array<std::int32_t, 55> answers = testing::distinct_answers();
+    for (std::size_t gate : {12U, 16U, 35U, 41U}) {
+        answers.at(gate) = 1;
     }
+    std::string input;
+    for (std::int32_t answer : answers) {
+        input += std::to_string(answer) + "\r\n";  // a file made on Windows reads the same
+    }
+    std::string expected_file{testing::kDistinctConfig};
+    replace(expected_file, "g_privateMsgs 113\r\n", "g_privateMsgs 1\r\n");
+    replace(expected_file, "g_shove 117\r\n", "g_shove 1\r\n");
+    replace(expected_file, "g_helmetprotects 136\r\n", "g_helmetprotects 1\r\n");
+    replace(expected_file, "g_maxlives 142\r\n", "g_maxlives 1\r\n");
+
+    Workspace workspace;
     const testing::ProgramRun run = run_program(workspace, input);
-    EXPECT_EQ(run.out, transcript(every_question()));
+    EXPECT_EQ(run.out, transcript(every_question()) + std::string{kSaved});
+    EXPECT_EQ(workspace.read("server.cfg"), expected_file);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, 0);
 }
 
 TEST(EndToEnd, BadAnswerInTheMiddleIsAskedAgain) {
     Workspace workspace;
-    // Six answers, the sixth question (poison) first gets a word, then 5.
-    const std::string input = "0\n0\n0\n0\n0\nfive damage\n5\n";
+    // The sixth question (poison) first gets words, then 5; the pause gets "bye".
+    std::string input = "0\n0\n0\n0\n0\nfive damage\n5\n";
+    for (int i = 6; i < 47; ++i) {
+        input += "0\n";
+    }
+    input += "bye\n";
     const testing::ProgramRun run = run_program(workspace, input);
 
     std::string expected;
@@ -49,17 +88,71 @@ TEST(EndToEnd, BadAnswerInTheMiddleIsAskedAgain) {
     expected += kQuestions[5];
     const auto always = testing::always_asked();
     expected += transcript(std::vector<std::size_t>(always.begin() + 6, always.end()));
-    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.out, expected + std::string{kSaved});
+
+    std::string expected_file = testing::starting_config();
+    replace(expected_file, "g_poison 0\r\n", "g_poison 5\r\n");
+    replace(expected_file, "g_headshotdmg 15\r\n", "g_headshotdmg 0\r\n");
+    EXPECT_EQ(workspace.read("server.cfg"), expected_file);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, 0);
 }
 
-TEST(EndToEnd, EmptyInputShowsTheAlwaysAskedQuestionsAndIgnoresArguments) {
+TEST(EndToEnd, EmptyInputWritesStartingValuesAndIgnoresArguments) {
     Workspace workspace;
     const testing::ProgramRun run = run_program(workspace, "", "HOME=/nonexistent", "--help -x");
-    EXPECT_EQ(run.out, transcript(testing::always_asked()));
+    EXPECT_EQ(run.out, always_asked_transcript() + std::string{kSaved});
+    EXPECT_EQ(workspace.read("server.cfg"), testing::starting_config());
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(EndToEnd, NewFileModeFollowsTheUmask) {
+    const std::pair<std::string_view, unsigned> cases[] = {{"0", 0664U}, {"027", 0640U}};
+    for (const auto& [umask, mode] : cases) {
+        Workspace workspace;
+        const testing::ProgramRun run = run_program(workspace, "", "umask " + std::string{umask} + ";");
+        ASSERT_EQ(run.exit_status, 0);
+        EXPECT_EQ(mode_of(workspace.path() / "server.cfg"), mode) << "umask " << umask;
+    }
+}
+
+// An administrator may have linked server.cfg into the server's folder: the link
+// stays, and the file behind it is rewritten whole, keeping its mode.
+TEST(EndToEnd, ExistingFileIsRewrittenInPlace) {
+    Workspace workspace;
+    const fs::path real = workspace.path() / "real.cfg";
+    std::ofstream{real, std::ios::binary} << std::string(10000, '#');
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(real, workspace.path() / "server.cfg");
+
+    const testing::ProgramRun run = run_program(workspace, "", "umask 0;");
+    ASSERT_EQ(run.exit_status, 0);
+    EXPECT_TRUE(fs::is_symlink(workspace.path() / "server.cfg"));
+    EXPECT_EQ(workspace.read("real.cfg"), testing::starting_config());
+    EXPECT_EQ(mode_of(real), 0600U);
+}
+
+TEST(EndToEnd, FailedSaveIsReportedAndStillPauses) {
+    struct Case {
+        std::string_view what;
+        void (*prepare)(const fs::path& server_cfg);
+        std::string_view error;
+    };
+    const Case cases[] = {
+        {"a folder", [](const fs::path& p) { fs::create_directory(p); },
+         "Could not save server.cfg: Is a directory\n"},
+        {"a full disk", [](const fs::path& p) { fs::create_symlink("/dev/full", p); },
+         "Could not save server.cfg: No space left on device\n"},
+    };
+    for (const Case& c : cases) {
+        Workspace workspace;
+        c.prepare(workspace.path() / "server.cfg");
+        const testing::ProgramRun run = run_program(workspace, "");
+        EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
+        EXPECT_EQ(run.err, c.error) << c.what;
+        EXPECT_EQ(run.exit_status, 1) << c.what;
+    }
 }
 
 }  // namespace

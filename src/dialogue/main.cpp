@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "dialogue/questionnaire.hpp"
+#include "output/output_phase.hpp"
 
 // Arguments and environment are ignored: the program only asks and writes.
 int main() {
@@ -9,6 +10,6 @@ int main() {
     std::ios::sync_with_stdio(false);
     std::cin.tie(nullptr);
 
-    scm::ask_all(std::cin, std::cout);
-    return 0;
+    const scm::Answers answers = scm::ask_all(std::cin, std::cout);
+    return scm::save_and_pause(answers, std::cin, std::cout, std::cerr);
 }

@@ -1,0 +1,27 @@
+#include "output/output_phase.hpp"
+
+#include <string>
+
+#include "dialogue/answer_reader.hpp"
+#include "output/config_writer.hpp"
+
+namespace scm {
+
+void closing_pause(std::istream& in) { read_answer(in); }
+
+int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+    const std::error_code error = save_file(kConfigFileName, render_config(answers));
+    if (error) {
+        err << (std::string{"Could not save "} + kConfigFileName + ": " + error.message() + '\n');
+        err.flush();
+        closing_pause(in);
+        return 1;
+    }
+    out << kSavedMessage;
+    out.flush();
+    closing_pause(in);
+    return 0;
+}
+
+}  // namespace scm

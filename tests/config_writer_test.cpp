@@ -1,0 +1,54 @@
+#include "output/config_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include "expected_config.hpp"
+#include "program_run.hpp"
+
+namespace scm {
+namespace {
+
+TEST(ConfigWriter, EveryKeyLineCarriesItsOwnSettingsValue) {
+    const std::string text = render_config(testing::distinct_answers());
+    EXPECT_EQ(text, testing::kDistinctConfig);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 57);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 57);
+}
+
+TEST(ConfigWriter, StartingValues) {
+    EXPECT_EQ(render_config(starting_answers()), testing::starting_config());
+}
+
+TEST(ConfigWriter, SaveReportsTheSystemsReason) {
+    testing::Workspace workspace;
+    const std::filesystem::path folder = workspace.path() / "a-folder";
+    std::filesystem::create_directory(folder);
+    struct Case {
+        std::string path;
+        int error;
+    };
+    const Case cases[] = {
+        {folder.string(), EISDIR},
+        {"/dev/full", ENOSPC},
+        {(workspace.path() / "missing" / "server.cfg").string(), ENOENT},
+    };
+    for (const Case& c : cases) {
+        const std::error_code error = save_file(c.path.c_str(), "text\r\n");
+        EXPECT_EQ(error, std::error_code(c.error, std::generic_category())) << "path=" << c.path;
+    }
+}
+
+TEST(ConfigWriter, SaveReplacesTheWholeFile) {
+    testing::Workspace workspace;
+    const std::string path = (workspace.path() / "server.cfg").string();
+    ASSERT_FALSE(save_file(path.c_str(), std::string(5000, 'x')));
+    ASSERT_FALSE(save_file(path.c_str(), "a\r\nb\r\n"));
+    EXPECT_EQ(workspace.read("server.cfg"), "a\r\nb\r\n");
+}
+
+}  // namespace
+}  // namespace scm
