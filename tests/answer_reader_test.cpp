@@ -81,10 +81,9 @@ TEST(AnswerReader, ReadsOneAnswerAndLeavesTheRest) {
 TEST(AnswerReader, SuccessiveReadsTakeTheAnswersInTurn) {
     std::istringstream in{"1 -2\t+3\n\n  4x\n5"};
     const std::pair<ReadStatus, std::int32_t> expected[] = {
-        {ReadStatus::number, 1},       {ReadStatus::number, -2}, {ReadStatus::number, 3},
-        {ReadStatus::number, 4},       {ReadStatus::not_a_number, 0},
-        {ReadStatus::number, 5},       {ReadStatus::end_of_input, 0},
-        {ReadStatus::end_of_input, 0},
+        {ReadStatus::number, 1},       {ReadStatus::number, -2},      {ReadStatus::number, 3},
+        {ReadStatus::number, 4},       {ReadStatus::not_a_number, 0}, {ReadStatus::number, 5},
+        {ReadStatus::end_of_input, 0}, {ReadStatus::end_of_input, 0},
     };
     for (const auto& [status, value] : expected) {
         const Reading reading = read_answer(in);

@@ -111,7 +111,8 @@ TEST(EndToEnd, NewFileModeFollowsTheUmask) {
     const std::pair<std::string_view, unsigned> cases[] = {{"0", 0664U}, {"027", 0640U}};
     for (const auto& [umask, mode] : cases) {
         Workspace workspace;
-        const testing::ProgramRun run = run_program(workspace, "", "umask " + std::string{umask} + ";");
+        const testing::ProgramRun run =
+            run_program(workspace, "", "umask " + std::string{umask} + ";");
         ASSERT_EQ(run.exit_status, 0);
         EXPECT_EQ(mode_of(workspace.path() / "server.cfg"), mode) << "umask " << umask;
     }

@@ -14,11 +14,11 @@ inline std::array<std::int32_t, 55> distinct_answers() {
     for (std::size_t i = 0; i < answers.size(); ++i) {
         answers.at(i) = static_cast<std::int32_t>(101 + i);
     }
-    answers.at(0) = 2147483647;       // g_medPacks
-    answers.at(34) = 50;              // g_headshotdmg
-    answers.at(44) = -1;              // g_maxpf
-    answers.at(50) = -3;              // g_throwableknives
-    answers.at(54) = -2147483647 - 1; // g_nadepacks
+    answers.at(0) = 2147483647;        // g_medPacks
+    answers.at(34) = 50;               // g_headshotdmg
+    answers.at(44) = -1;               // g_maxpf
+    answers.at(50) = -3;               // g_throwableknives
+    answers.at(54) = -2147483647 - 1;  // g_nadepacks
     return answers;
 }
 

@@ -65,7 +65,8 @@ TEST(Questionnaire, SameAnswerEverywhereOpensTheMatchingGates) {
         // The settings never asked keep their starting value 0.
         const std::int32_t value = std::stoi(std::string{c.answer});
         for (std::size_t follow_up : testing::kFollowUps) {
-            const bool asked = std::find(c.asked.begin(), c.asked.end(), follow_up) != c.asked.end();
+            const bool asked =
+                std::find(c.asked.begin(), c.asked.end(), follow_up) != c.asked.end();
             EXPECT_EQ(answers[follow_up], asked ? value : 0) << "answer=" << c.answer;
         }
     }
@@ -89,7 +90,8 @@ TEST(Questionnaire, ABadReplyIsAskedAgainAfterAHint) {
         std::int32_t first_answer;
     };
     const Case cases[] = {
-        {"abc\n4\n", std::string{kQuestions[0]} + std::string{kHint} + std::string{kQuestions[0]}, 4},
+        {"abc\n4\n", std::string{kQuestions[0]} + std::string{kHint} + std::string{kQuestions[0]},
+         4},
         {"4294967297\n-3\n",
          std::string{kQuestions[0]} + std::string{kHint} + std::string{kQuestions[0]}, -3},
         {"x\ny\n\n5\n",
@@ -97,8 +99,9 @@ TEST(Questionnaire, ABadReplyIsAskedAgainAfterAHint) {
              std::string{kHint} + std::string{kQuestions[0]},
          5},
         // A word after a number is the next question's reply.
-        {"12abc\n", std::string{kQuestions[0]} + std::string{kQuestions[1]} + std::string{kHint} +
-                        std::string{kQuestions[1]},
+        {"12abc\n",
+         std::string{kQuestions[0]} + std::string{kQuestions[1]} + std::string{kHint} +
+             std::string{kQuestions[1]},
          12},
         // A bad reply at the very end: shown once more, then input ends.
         {"junk", std::string{kQuestions[0]} + std::string{kHint} + std::string{kQuestions[0]}, 0},
@@ -130,9 +133,7 @@ TEST(Questionnaire, FlushesOncePerQuestionShown) {
         int questions_shown;
     };
     const Case cases[] = {
-        {"", 47},
-        {repeated("1\n", 55), 55},
-        {"abc\n", 48},  // the first question twice
+        {"", 47}, {repeated("1\n", 55), 55}, {"abc\n", 48},  // the first question twice
     };
     for (const Case& c : cases) {
         std::istringstream in{c.input};

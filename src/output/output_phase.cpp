@@ -9,8 +9,7 @@ namespace scm {
 
 void closing_pause(std::istream& in) { read_answer(in); }
 
-int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
+int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, std::ostream& err) {
     const std::error_code error = save_file(kConfigFileName, render_config(answers));
     if (error) {
         err << (std::string{"Could not save "} + kConfigFileName + ": " + error.message() + '\n');

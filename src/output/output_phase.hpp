@@ -19,7 +19,6 @@ void closing_pause(std::istream& in);
 // pauses. Returns the exit status: 0 when the file was saved; 1 when it was not,
 // after one line on `err` that names the file and the system's reason (the pause
 // still comes, so a console window stays open long enough to read it).
-int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out,
-                   std::ostream& err);
+int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace scm

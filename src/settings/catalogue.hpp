@@ -28,8 +28,8 @@ constexpr Setting always(std::string_view key, std::string_view prompt,
                          std::int32_t start_value = 0) {
     return {key, prompt, start_value, AskedWhen::always, {}};
 }
-constexpr Setting follow_up(std::string_view key, std::string_view prompt,
-                            AskedWhen asked_when, std::string_view opener) {
+constexpr Setting follow_up(std::string_view key, std::string_view prompt, AskedWhen asked_when,
+                            std::string_view opener) {
     return {key, prompt, 0, asked_when, opener};
 }
 }  // namespace detail
@@ -86,15 +86,13 @@ inline constexpr std::array kSettings = {
     detail::always("g_medextraclips", "How many extra clips should a Med get?(default: 0)\n"),
     detail::always("g_engextraclips", "How many extra clips should an Eng get?(default: 1)\n"),
     detail::always("g_soldextraclips", "How many extra clips should a Sold get?(default: 2)\n"),
-    detail::always("g_mauserextraclips",
-                   "How many extra clips should a Sniper get?(default: 1)\n"),
+    detail::always("g_mauserextraclips", "How many extra clips should a Sniper get?(default: 1)\n"),
     detail::always("g_venomextraclips", "How many extra clips should a Venom get?(default: 0)\n"),
     detail::always("g_pistolextraclips",
                    "How many extra clips should the pistol get?(default: 3)\n"),
     // The only setting that does not start at 0; its prompt's default is a hint, not applied.
     detail::always("g_headshotdmg", "How much damage should headshots do?(default: 50)\n", 15),
-    detail::always("g_helmetprotects",
-                   "Should helmets actually give protection?(0=no, 1=yes)\n"),
+    detail::always("g_helmetprotects", "Should helmets actually give protection?(0=no, 1=yes)\n"),
     detail::follow_up("g_helmetdmg",
                       "How much damage should be taken from a player with a helmet?(Default: "
                       "10)\n",
@@ -124,8 +122,7 @@ inline constexpr std::array kSettings = {
                       AskedWhen::opener_is_not_zero, "g_throwableknives"),
     detail::follow_up("g_knifedamage", "How much damage should knives do?(default: 35)\n",
                       AskedWhen::opener_is_not_zero, "g_throwableknives"),
-    detail::follow_up("g_ammoGivesKnife",
-                      "Should ammo packs give a throwing knife?(0=no, 1=yes)\n",
+    detail::follow_up("g_ammoGivesKnife", "Should ammo packs give a throwing knife?(0=no, 1=yes)\n",
                       AskedWhen::opener_is_not_zero, "g_throwableknives"),
     detail::always("g_nadepacks", "Should an eng be allowed to drop nadepacks?(0=no, 1=yes)\n"),
 };
@@ -134,22 +131,24 @@ inline constexpr std::size_t kSettingCount = kSettings.size();
 
 // The order of the key lines in server.cfg: the ask order, except that the knife
 // ammo setting, asked last of the knife questions, sits with the other ammo settings.
+// clang-format off
 inline constexpr std::array<std::string_view, kSettingCount> kWriteOrderKeys = {
-    "g_medPacks",         "g_ammoPacks",         "g_nadePacks",        "g_allowblacknames",
-    "g_goomba",           "g_poison",            "g_dropreload",       "g_nameChangeReports",
-    "g_ltNades",          "g_medNades",          "g_engNades",         "g_soldNades",
-    "g_privateMsgs",      "g_minMsgChars",       "g_allowgib",         "g_allowkill",
-    "g_shove",            "g_shoveamount",       "g_kickableNades",    "g_kickableas",
-    "g_gibReports",       "g_warmupdamage",      "g_reportHeadshots",  "g_unlockWeapons",
-    "g_pickupammo",       "g_ammoGivesSyringe",  "g_ammoGivesHelmet",  "g_ammoGivesKnife",
-    "g_ltextraclips",     "g_medextraclips",     "g_engextraclips",    "g_soldextraclips",
-    "g_mauserextraclips", "g_venomextraclips",   "g_pistolextraclips", "g_headshotdmg",
-    "g_helmetprotects",   "g_helmetdmg",         "g_teamSwitchTime",   "g_panzerarc",
-    "g_rocketspeed",      "g_deathmatch",        "g_maxlives",         "g_axismaxlives",
-    "g_alliedmaxlives",   "g_maxpf",             "g_maxflamer",        "g_maxmauser",
-    "g_maxvenom",         "g_ignorespecs",       "g_dropObj",          "g_throwableknives",
-    "g_maxknives",        "g_knifedamage",       "g_nadepacks",
+    "g_medPacks",          "g_ammoPacks",         "g_nadePacks",         "g_allowblacknames",
+    "g_goomba",            "g_poison",            "g_dropreload",        "g_nameChangeReports",
+    "g_ltNades",           "g_medNades",          "g_engNades",          "g_soldNades",
+    "g_privateMsgs",       "g_minMsgChars",       "g_allowgib",          "g_allowkill",
+    "g_shove",             "g_shoveamount",       "g_kickableNades",     "g_kickableas",
+    "g_gibReports",        "g_warmupdamage",      "g_reportHeadshots",   "g_unlockWeapons",
+    "g_pickupammo",        "g_ammoGivesSyringe",  "g_ammoGivesHelmet",   "g_ammoGivesKnife",
+    "g_ltextraclips",      "g_medextraclips",     "g_engextraclips",     "g_soldextraclips",
+    "g_mauserextraclips",  "g_venomextraclips",   "g_pistolextraclips",  "g_headshotdmg",
+    "g_helmetprotects",    "g_helmetdmg",         "g_teamSwitchTime",    "g_panzerarc",
+    "g_rocketspeed",       "g_deathmatch",        "g_maxlives",          "g_axismaxlives",
+    "g_alliedmaxlives",    "g_maxpf",             "g_maxflamer",         "g_maxmauser",
+    "g_maxvenom",          "g_ignorespecs",       "g_dropObj",           "g_throwableknives",
+    "g_maxknives",         "g_knifedamage",       "g_nadepacks",
 };
+// clang-format on
 
 // Position of `key` in ask order, or kSettingCount when there is no such setting.
 constexpr std::size_t index_of(std::string_view key) {
@@ -251,7 +250,9 @@ constexpr bool openers_come_first() {
 }
 
 constexpr bool prompts_end_their_lines() {
+    // std::all_of is not constexpr before C++20.
     for (const Setting& setting : kSettings) {
+        // cppcheck-suppress useStlAlgorithm
         if (setting.prompt.empty() || setting.prompt.back() != '\n') {
             return false;
         }
