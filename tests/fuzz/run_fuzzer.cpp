@@ -1,0 +1,123 @@
+// Runs the whole questionnaire over arbitrary bytes and renders server.cfg, then
+// checks what must hold for any input.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "dialogue/answer_reader.hpp"
+#include "dialogue/questionnaire.hpp"
+#include "output/config_writer.hpp"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Every value a digit run of `input` can stand for, with or without a minus.
+std::set<std::int64_t> numbers_in(std::string_view input) {
+    std::set<std::int64_t> numbers;
+    for (std::size_t at = 0; at < input.size();) {
+        if (!is_digit(input[at])) {
+            ++at;
+            continue;
+        }
+        std::int64_t value = 0;
+        for (; at < input.size() && is_digit(input[at]); ++at) {
+            value = std::min<std::int64_t>(value * 10 + (input[at] - '0'), 1LL << 40);
+        }
+        numbers.insert(value);
+        numbers.insert(-value);
+    }
+    return numbers;
+}
+
+// A value as the file must show it: optional minus, no leading zero, in range.
+bool is_plain_int32(std::string_view text) {
+    const std::string_view digits = text.substr(!text.empty() && text[0] == '-' ? 1 : 0);
+    if (digits.empty() || digits.size() > 10 || (digits[0] == '0' && digits.size() > 1) ||
+        (digits == "0" && digits.size() != text.size())) {
+        return false;
+    }
+    std::int64_t value = 0;
+    for (char c : digits) {
+        if (!is_digit(c)) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value <= (text[0] == '-' ? 2147483648LL : 2147483647LL);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::istringstream in{std::string{input}};
+    std::ostringstream out;
+    const scm::Answers answers = scm::ask_all(in, out);
+    const std::string config = scm::render_config(answers);
+
+    // 57 lines, each ending in CR LF; the key lines in write order, each with a value.
+    std::string_view rest = config;
+    for (int line = 1; line <= 57; ++line) {
+        const std::size_t end = rest.find("\r\n");
+        check(end != std::string_view::npos);
+        const std::string_view text = rest.substr(0, end);
+        check(text.find('\r') == std::string_view::npos &&
+              text.find('\n') == std::string_view::npos);
+        rest.remove_prefix(end + 2);
+        if (line <= 2) {
+            check(text.substr(0, 2) == "//");
+            continue;
+        }
+        const std::size_t index = scm::kWriteOrder[static_cast<std::size_t>(line - 3)];
+        const std::string_view key = scm::kSettings[index].key;
+        check(text.substr(0, key.size()) == key && text.size() > key.size() &&
+              text[key.size()] == ' ');
+        const std::string_view value = text.substr(key.size() + 1);
+        check(is_plain_int32(value) && value == std::to_string(answers[index]));
+    }
+    check(rest.empty());
+
+    const std::set<std::int64_t> numbers = numbers_in(input);
+    for (std::size_t i = 0; i < scm::kSettingCount; ++i) {
+        const scm::Setting& setting = scm::kSettings[i];
+        // A follow-up whose gate stayed closed keeps its starting value.
+        if (setting.asked_when != scm::AskedWhen::always) {
+            const std::int32_t opener = answers[scm::kOpeners[i]];
+            const bool open =
+                setting.asked_when == scm::AskedWhen::opener_is_one ? opener == 1 : opener != 0;
+            check(open || answers[i] == setting.start_value);
+        }
+        // Every value stored came from the input.
+        check(answers[i] == setting.start_value || numbers.count(answers[i]) == 1);
+    }
+    // The console shows each open question in order, asked again only after a hint.
+    const std::string hint = std::string{scm::kWholeNumberHint} + '\n';
+    const std::string console = out.str();
+    std::string_view shown = console;
+    for (std::size_t i = 0; i < scm::kSettingCount; ++i) {
+        if (!scm::is_asked(i, answers)) {
+            continue;
+        }
+        const std::string_view prompt = scm::kSettings[i].prompt;
+        check(shown.substr(0, prompt.size()) == prompt);
+        shown.remove_prefix(prompt.size());
+        while (shown.substr(0, hint.size()) == hint) {
+            shown.remove_prefix(hint.size());
+            check(shown.substr(0, prompt.size()) == prompt);
+            shown.remove_prefix(prompt.size());
+        }
+    }
+    check(shown.empty());
+    return 0;
+}
