@@ -108,6 +108,9 @@ TEST(EndToEnd, EmptyInputWritesStartingValuesAndIgnoresArguments) {
 }
 
 TEST(EndToEnd, NewFileModeFollowsTheUmask) {
+    if (testing::testing_windows_build()) {
+        GTEST_SKIP() << "a Windows build makes an ordinary writable file";
+    }
     const std::pair<std::string_view, unsigned> cases[] = {{"0", 0664U}, {"027", 0640U}};
     for (const auto& [umask, mode] : cases) {
         Workspace workspace;
@@ -141,8 +144,10 @@ TEST(EndToEnd, FailedSaveIsReportedAndStillPauses) {
         std::string_view error;
     };
     const Case cases[] = {
+        // Windows gives no more reason than that for a folder.
         {"a folder", [](const fs::path& p) { fs::create_directory(p); },
-         "Could not save server.cfg: Is a directory\n"},
+         testing::testing_windows_build() ? "Could not save server.cfg: Permission denied\n"
+                                          : "Could not save server.cfg: Is a directory\n"},
         {"a full disk", [](const fs::path& p) { fs::create_symlink("/dev/full", p); },
          "Could not save server.cfg: No space left on device\n"},
     };

@@ -10,22 +10,28 @@
 namespace scm::testing {
 namespace {
 
+const char* windows_program() { return std::getenv("SCM_WINDOWS_PROGRAM"); }
+
 std::string program_command() {
-    if (const char* program = std::getenv("SCM_PROGRAM")) {
-        return program;
+    if (const char* program = windows_program()) {
+        return "wine '" + std::string{program} + "'";
     }
     return "'" SCM_PROGRAM_PATH "'";
 }
 
-// A console that ends its lines in CR LF (set SCM_CONSOLE_CRLF) is read as '\n'.
+// A Windows console ends its lines in CR LF; they are read as '\n', and a bare
+// line feed is marked so that no expected text matches it.
 std::string console_text(std::string text) {
-    if (std::getenv("SCM_CONSOLE_CRLF") == nullptr) {
+    if (windows_program() == nullptr) {
         return text;
     }
     std::string lines;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             continue;
+        }
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            lines += "[bare LF]";
         }
         lines += text[i];
     }
@@ -54,6 +60,8 @@ std::optional<std::string> Workspace::read(std::string_view name) const {
     }
     return std::string{std::istreambuf_iterator<char>{file}, {}};
 }
+
+bool testing_windows_build() { return windows_program() != nullptr; }
 
 ProgramRun run_program(const Workspace& workspace, std::string_view input,
                        std::string_view shell_prefix, std::string_view arguments) {

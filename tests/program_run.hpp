@@ -25,9 +25,13 @@ private:
 
 struct ProgramRun {
     int exit_status = -1;
-    std::string out;  // standard output, line ends as the console's are turned into '\n'
+    std::string out;  // standard output, the console's line ends read as '\n'
     std::string err;
 };
+
+// Whether the program under test is a Windows build, run under Wine: set
+// SCM_WINDOWS_PROGRAM to its .exe.
+bool testing_windows_build();
 
 // Runs the program in `workspace` with `input` as its standard input. `shell_prefix`
 // goes before the program on the shell's command line ("umask 0;" for instance).
