@@ -19,10 +19,6 @@ TEST(ConfigWriter, EveryKeyLineCarriesItsOwnSettingsValue) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 57);
 }
 
-TEST(ConfigWriter, StartingValues) {
-    EXPECT_EQ(render_config(starting_answers()), testing::starting_config());
-}
-
 TEST(ConfigWriter, SaveReportsTheSystemsReason) {
     testing::Workspace workspace;
     const std::filesystem::path folder = workspace.path() / "a-folder";
@@ -40,14 +36,6 @@ TEST(ConfigWriter, SaveReportsTheSystemsReason) {
         const std::error_code error = save_file(c.path.c_str(), "text\r\n");
         EXPECT_EQ(error, std::error_code(c.error, std::generic_category())) << "path=" << c.path;
     }
-}
-
-TEST(ConfigWriter, SaveReplacesTheWholeFile) {
-    testing::Workspace workspace;
-    const std::string path = (workspace.path() / "server.cfg").string();
-    ASSERT_FALSE(save_file(path.c_str(), std::string(5000, 'x')));
-    ASSERT_FALSE(save_file(path.c_str(), "a\r\nb\r\n"));
-    EXPECT_EQ(workspace.read("server.cfg"), "a\r\nb\r\n");
 }
 
 }  // namespace

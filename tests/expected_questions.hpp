@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string>
@@ -78,30 +79,19 @@ inline constexpr std::array<std::size_t, 8> kFollowUps = {13, 17, 36, 42, 43, 51
 inline constexpr std::string_view kHint =
     "Please enter a whole number from -2147483648 to 2147483647.\n";
 
-// The console text of a run that shows exactly the questions at `asked`, once each.
-template <typename Positions>
-std::string transcript(const Positions& asked) {
+enum class FollowUps : bool { skipped, shown };
+
+// The console text of the questions from ask position `first` on, each shown once.
+inline std::string questions_from(std::size_t first, FollowUps follow_ups) {
     std::string text;
-    for (std::size_t position : asked) {
-        text += kQuestions.at(position);
+    for (std::size_t i = first; i < kQuestions.size(); ++i) {
+        const bool follow_up =
+            std::find(kFollowUps.begin(), kFollowUps.end(), i) != kFollowUps.end();
+        if (!follow_up || follow_ups == FollowUps::shown) {
+            text += kQuestions.at(i);
+        }
     }
     return text;
-}
-
-// The 47 questions that every run shows.
-inline std::array<std::size_t, 47> always_asked() {
-    std::array<std::size_t, 47> positions{};
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < kQuestions.size(); ++i) {
-        bool follow_up = false;
-        for (std::size_t f : kFollowUps) {
-            follow_up = follow_up || f == i;
-        }
-        if (!follow_up) {
-            positions.at(next++) = i;
-        }
-    }
-    return positions;
 }
 
 }  // namespace scm::testing
