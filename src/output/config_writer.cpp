@@ -44,11 +44,14 @@ int close_file(int file) { return ::close(file); }
 std::error_code write_all(int file, std::string_view text) {
     while (!text.empty()) {
         const auto written = write_some(file, text.data(), text.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return last_error();
+        }
+        if (written == 0) {  // no progress and no reason: do not spin
+            return std::make_error_code(std::errc::io_error);
         }
         text.remove_prefix(static_cast<std::size_t>(written));
     }

@@ -14,13 +14,12 @@ int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, 
     if (error) {
         err << (std::string{"Could not save "} + kConfigFileName + ": " + error.message() + '\n');
         err.flush();
-        closing_pause(in);
-        return 1;
+    } else {
+        out << kSavedMessage;
+        out.flush();
     }
-    out << kSavedMessage;
-    out.flush();
     closing_pause(in);
-    return 0;
+    return error ? 1 : 0;
 }
 
 }  // namespace scm
