@@ -1,26 +1,20 @@
 // Reads answers from arbitrary bytes until input ends, and checks each reading
 // against what the bytes it consumed say.
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <string_view>
 
 #include "dialogue/answer_reader.hpp"
+#include "fuzz_checks.hpp"
 
 namespace {
 
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using scm::fuzzing::check;
+using scm::fuzzing::is_digit;
 
 std::size_t skip_blanks(std::string_view text, std::size_t at) {
     while (at < text.size() && is_blank(text[at])) {
@@ -52,12 +46,8 @@ void check_reading(std::string_view text, std::size_t end, scm::Reading reading)
         reading.status != scm::ReadStatus::out_of_range) {
         return;
     }
-    // The exact value of the digit run, saturated well past the 32-bit range.
-    std::int64_t magnitude = 0;
     std::size_t digits_end = at;
-    for (; digits_end < text.size() && is_digit(text[digits_end]); ++digits_end) {
-        magnitude = std::min<std::int64_t>(magnitude * 10 + (text[digits_end] - '0'), 1LL << 40);
-    }
+    const std::int64_t magnitude = scm::fuzzing::digit_run_value(text, digits_end);
     check(digits_end > at);
     const std::int64_t value = negative ? -magnitude : magnitude;
     const bool in_range = value >= INT32_MIN && value <= INT32_MAX;

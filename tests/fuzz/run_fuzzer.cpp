@@ -1,8 +1,6 @@
 // Runs the whole questionnaire over arbitrary bytes and renders server.cfg, then
 // checks what must hold for any input.
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <set>
 #include <sstream>
 #include <string>
@@ -10,17 +8,13 @@
 
 #include "dialogue/answer_reader.hpp"
 #include "dialogue/questionnaire.hpp"
+#include "fuzz_checks.hpp"
 #include "output/config_writer.hpp"
 
 namespace {
 
-void check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using scm::fuzzing::check;
+using scm::fuzzing::is_digit;
 
 // Every value a digit run of `input` can stand for, with or without a minus.
 std::set<std::int64_t> numbers_in(std::string_view input) {
@@ -30,10 +24,7 @@ std::set<std::int64_t> numbers_in(std::string_view input) {
             ++at;
             continue;
         }
-        std::int64_t value = 0;
-        for (; at < input.size() && is_digit(input[at]); ++at) {
-            value = std::min<std::int64_t>(value * 10 + (input[at] - '0'), 1LL << 40);
-        }
+        const std::int64_t value = scm::fuzzing::digit_run_value(input, at);
         numbers.insert(value);
         numbers.insert(-value);
     }
