@@ -14,12 +14,12 @@ namespace {
 TEST(Catalogue, RowsMatchTheQuestionsAndTheirStartingValues) {
     ASSERT_EQ(kSettingCount, 55U);
     for (std::size_t i = 0; i < kSettingCount; ++i) {
-        EXPECT_EQ(kSettings[i].prompt, testing::kQuestions[i]) << "key=" << kSettings[i].key;
+        EXPECT_EQ(kSettings[i].prompt, expected::kQuestions[i]) << "key=" << kSettings[i].key;
         const std::int32_t expected_start = kSettings[i].key == "g_headshotdmg" ? 15 : 0;
         EXPECT_EQ(kSettings[i].start_value, expected_start) << "key=" << kSettings[i].key;
         EXPECT_EQ(starting_answers()[i], expected_start) << "key=" << kSettings[i].key;
-        const bool follow_up = std::find(testing::kFollowUps.begin(), testing::kFollowUps.end(),
-                                         i) != testing::kFollowUps.end();
+        const bool follow_up = std::find(expected::kFollowUps.begin(), expected::kFollowUps.end(),
+                                         i) != expected::kFollowUps.end();
         EXPECT_EQ(kSettings[i].asked_when != AskedWhen::always, follow_up)
             << "key=" << kSettings[i].key;
     }

@@ -13,14 +13,14 @@ namespace scm {
 namespace {
 
 TEST(ConfigWriter, EveryKeyLineCarriesItsOwnSettingsValue) {
-    const std::string text = render_config(testing::distinct_answers());
-    EXPECT_EQ(text, testing::kDistinctConfig);
+    const std::string text = render_config(expected::distinct_answers());
+    EXPECT_EQ(text, expected::kDistinctConfig);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 57);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 57);
 }
 
 TEST(ConfigWriter, SaveReportsTheSystemsReason) {
-    testing::Workspace workspace;
+    run::Workspace workspace;
     const std::filesystem::path folder = workspace.path() / "a-folder";
     std::filesystem::create_directory(folder);
     struct Case {

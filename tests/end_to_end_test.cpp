@@ -4,7 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "expected_config.hpp"
@@ -15,12 +17,13 @@ namespace scm {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FollowUps;
-using testing::kHint;
-using testing::kQuestions;
-using testing::questions_from;
-using testing::run_program;
-using testing::Workspace;
+using expected::FollowUps;
+using expected::kHint;
+using expected::kQuestions;
+using expected::questions_from;
+using run::Input;
+using run::run_program;
+using run::Workspace;
 
 constexpr std::string_view kSaved =
     "The config is saved as server.cfg in the same folder as this program!";
@@ -34,6 +37,14 @@ void replace(std::string& text, std::string_view from, std::string_view to) {
     text.replace(at, from.size(), to);
 }
 
+std::string repeat(std::string_view text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += text;
+    }
+    return repeated;
+}
+
 unsigned mode_of(const fs::path& path) {
     struct stat status {};
     EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
@@ -42,7 +53,7 @@ unsigned mode_of(const fs::path& path) {
 
 TEST(EndToEnd, EveryGateOpenWithDistinctAnswers) {
     // The yes/no gates get 1, every other question its own number.
-    std::array<std::int32_t, 55> answers = testing::distinct_answers();
+    std::array<std::int32_t, 55> answers = expected::distinct_answers();
     for (std::size_t gate : {12U, 16U, 35U, 41U}) {
         answers.at(gate) = 1;
     }
@@ -50,60 +61,78 @@ TEST(EndToEnd, EveryGateOpenWithDistinctAnswers) {
     for (std::int32_t answer : answers) {
         input += std::to_string(answer) + "\r\n";  // a file made on Windows reads the same
     }
-    std::string expected_file{testing::kDistinctConfig};
+    std::string expected_file{expected::kDistinctConfig};
     replace(expected_file, "g_privateMsgs 113\r\n", "g_privateMsgs 1\r\n");
     replace(expected_file, "g_shove 117\r\n", "g_shove 1\r\n");
     replace(expected_file, "g_helmetprotects 136\r\n", "g_helmetprotects 1\r\n");
     replace(expected_file, "g_maxlives 142\r\n", "g_maxlives 1\r\n");
 
-    Workspace workspace;
-    const testing::ProgramRun run = run_program(workspace, input);
-    EXPECT_EQ(run.out, questions_from(0, FollowUps::shown) + std::string{kSaved});
-    EXPECT_EQ(workspace.read("server.cfg"), expected_file);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
-}
-
-TEST(EndToEnd, BadAnswerInTheMiddleIsAskedAgain) {
-    Workspace workspace;
-    // The sixth question (poison) first gets words, then 5; the pause gets "bye".
-    std::string input = "0\n0\n0\n0\n0\nfive damage\n5\n";
-    for (int i = 6; i < 47; ++i) {
-        input += "0\n";
+    // A non-blocking pipe whose answers come late is read as a blocking one.
+    for (Input how : {Input::file, Input::late_nonblocking_pipe}) {
+        Workspace workspace;
+        const run::ProgramRun run = run_program(workspace, input, how);
+        const auto row = static_cast<int>(how);
+        EXPECT_EQ(run.out, questions_from(0, FollowUps::shown) + std::string{kSaved}) << row;
+        EXPECT_EQ(workspace.read("server.cfg"), expected_file) << row;
+        EXPECT_EQ(run.err, "") << row;
+        EXPECT_EQ(run.exit_status, 0) << row;
     }
-    input += "bye\n";
-    const testing::ProgramRun run = run_program(workspace, input);
-
-    std::string expected = always_asked_transcript();
-    expected.insert(expected.find(kQuestions[6]), std::string{kHint} + std::string{kQuestions[5]});
-    EXPECT_EQ(run.out, expected + std::string{kSaved});
-
-    std::string expected_file = testing::starting_config();
-    replace(expected_file, "g_poison 0\r\n", "g_poison 5\r\n");
-    replace(expected_file, "g_headshotdmg 15\r\n", "g_headshotdmg 0\r\n");
-    EXPECT_EQ(workspace.read("server.cfg"), expected_file);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
 }
 
-TEST(EndToEnd, EmptyInputWritesStartingValuesAndIgnoresArguments) {
-    Workspace workspace;
-    const testing::ProgramRun run = run_program(workspace, "", "HOME=/nonexistent", "--help -x");
-    EXPECT_EQ(run.out, always_asked_transcript() + std::string{kSaved});
-    EXPECT_EQ(workspace.read("server.cfg"), testing::starting_config());
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, 0);
+// Input that ends early, fails or holds a bad answer: the remaining questions are
+// still shown, the file is written with the values as they stand, and the pause
+// does not wait once input has ended.
+TEST(EndToEnd, InputThatEndsOrFails) {
+    struct Case {
+        std::string_view what;
+        Input how;
+        std::string input;
+        std::optional<std::size_t> asked_again;  // ask position shown again after the hint
+        std::vector<std::pair<std::string_view, std::string_view>> file_changes;
+    };
+    const Case cases[] = {
+        {"empty input", Input::file, "", {}, {}},
+        {"closed input", Input::closed, "", {}, {}},
+        {"a folder as input", Input::folder, "", {}, {}},
+        // The sixth question (poison) first gets words, then 5; the pause gets "bye".
+        {"a bad answer in the middle",
+         Input::file,
+         repeat("0\n", 5) + "five damage\n5\n" + repeat("0\n", 41) + "bye\n",
+         5,
+         {{"g_poison 0", "g_poison 5"}, {"g_headshotdmg 15", "g_headshotdmg 0"}}},
+        // A bad answer leaves the value as it was: the headshot damage starts at 15.
+        {"a bad headshot answer, then the end", Input::file, repeat("0\n", 32) + "x\n", 34, {}},
+    };
+    for (const Case& c : cases) {
+        Workspace workspace;
+        const run::ProgramRun run =
+            run_program(workspace, c.input, c.how, "HOME=/nonexistent", "--help -x");
+        std::string expected_out = always_asked_transcript();
+        if (c.asked_again) {
+            const std::string question{kQuestions.at(*c.asked_again)};
+            expected_out.insert(expected_out.find(question) + question.size(),
+                                std::string{kHint} + question);
+        }
+        std::string expected_file = expected::starting_config();
+        for (const auto& [from, to] : c.file_changes) {
+            replace(expected_file, std::string{from} + "\r\n", std::string{to} + "\r\n");
+        }
+        EXPECT_EQ(run.out, expected_out + std::string{kSaved}) << c.what;
+        EXPECT_EQ(workspace.read("server.cfg"), expected_file) << c.what;
+        EXPECT_EQ(run.err, "") << c.what;
+        EXPECT_EQ(run.exit_status, 0) << c.what;
+    }
 }
 
 TEST(EndToEnd, NewFileModeFollowsTheUmask) {
-    if (testing::testing_windows_build()) {
+    if (run::windows_build()) {
         GTEST_SKIP() << "a Windows build makes an ordinary writable file";
     }
     const std::pair<std::string_view, unsigned> cases[] = {{"0", 0664U}, {"027", 0640U}};
     for (const auto& [umask, mode] : cases) {
         Workspace workspace;
-        const testing::ProgramRun run =
-            run_program(workspace, "", "umask " + std::string{umask} + ";");
+        const run::ProgramRun run =
+            run_program(workspace, "", Input::file, "umask " + std::string{umask} + ";");
         ASSERT_EQ(run.exit_status, 0);
         EXPECT_EQ(mode_of(workspace.path() / "server.cfg"), mode) << "umask " << umask;
     }
@@ -118,31 +147,38 @@ TEST(EndToEnd, ExistingFileIsRewrittenInPlace) {
     fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(real, workspace.path() / "server.cfg");
 
-    const testing::ProgramRun run = run_program(workspace, "", "umask 0;");
+    const run::ProgramRun run = run_program(workspace, "", Input::file, "umask 0;");
     ASSERT_EQ(run.exit_status, 0);
     EXPECT_TRUE(fs::is_symlink(workspace.path() / "server.cfg"));
-    EXPECT_EQ(workspace.read("real.cfg"), testing::starting_config());
+    EXPECT_EQ(workspace.read("real.cfg"), expected::starting_config());
     EXPECT_EQ(mode_of(real), 0600U);
 }
 
-TEST(EndToEnd, FailedSaveIsReportedAndStillPauses) {
+TEST(EndToEnd, FailedSaveIsReported) {
     struct Case {
         std::string_view what;
         void (*prepare)(const fs::path& server_cfg);
+        std::string_view shell_prefix;
         std::string_view error;
     };
+    const auto nothing = [](const fs::path&) {};
     const Case cases[] = {
         // Windows gives no more reason than that for a folder.
-        {"a folder", [](const fs::path& p) { fs::create_directory(p); },
-         testing::testing_windows_build() ? "Could not save server.cfg: Permission denied\n"
-                                          : "Could not save server.cfg: Is a directory\n"},
-        {"a full disk", [](const fs::path& p) { fs::create_symlink("/dev/full", p); },
+        {"a folder", [](const fs::path& p) { fs::create_directory(p); }, "",
+         run::windows_build() ? "Could not save server.cfg: Permission denied\n"
+                              : "Could not save server.cfg: Is a directory\n"},
+        {"a full disk", [](const fs::path& p) { fs::create_symlink("/dev/full", p); }, "",
          "Could not save server.cfg: No space left on device\n"},
+        // One block of 512 bytes: the first write is cut short, the next one fails
+        // (Wine turns that failure into "Invalid argument").
+        {"a file-size limit", nothing, "trap '' XFSZ; ulimit -f 1;",
+         run::windows_build() ? "Could not save server.cfg: Invalid argument\n"
+                              : "Could not save server.cfg: File too large\n"},
     };
     for (const Case& c : cases) {
         Workspace workspace;
         c.prepare(workspace.path() / "server.cfg");
-        const testing::ProgramRun run = run_program(workspace, "");
+        const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
         EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
         EXPECT_EQ(run.err, c.error) << c.what;
         EXPECT_EQ(run.exit_status, 1) << c.what;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace scm::testing {
+namespace scm::expected {
 
 // One answer per question in ask order, all different: 100 plus the question's
 // number, except where a few try the limits, negatives and the headshot default.
@@ -100,4 +100,4 @@ inline std::string starting_config() {
     return text;
 }
 
-}  // namespace scm::testing
+}  // namespace scm::expected

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace scm::testing {
+namespace scm::expected {
 
 // Each question as the administrator sees it on the console, in the order asked.
 inline constexpr std::array<std::string_view, 55> kQuestions = {
@@ -94,4 +94,4 @@ inline std::string questions_from(std::size_t first, FollowUps follow_ups) {
     return text;
 }
 
-}  // namespace scm::testing
+}  // namespace scm::expected

@@ -1,23 +1,25 @@
 #include "program_run.hpp"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
-namespace scm::testing {
+namespace scm::run {
 namespace {
 
 const char* windows_program() { return std::getenv("SCM_WINDOWS_PROGRAM"); }
-
-std::string program_command() {
-    if (const char* program = windows_program()) {
-        return "wine '" + std::string{program} + "'";
-    }
-    return "'" SCM_PROGRAM_PATH "'";
-}
 
 // A Windows console ends its lines in CR LF; they are read as '\n', and a bare
 // line feed is marked so that no expected text matches it.
@@ -36,6 +38,35 @@ std::string console_text(std::string text) {
         lines += text[i];
     }
     return lines;
+}
+
+std::string_view redirection(Input how) {
+    switch (how) {
+        case Input::file:
+            return "<.run/stdin";
+        case Input::closed:
+            return "<&-";
+        case Input::folder:
+            return "</";
+        case Input::late_nonblocking_pipe:
+            break;
+    }
+    return "";  // the pipe is already the shell's standard input
+}
+
+// Starts `command` under /bin/sh with `stdin` as its standard input (none when
+// negative) and returns its process id.
+pid_t start_shell(const std::string& command, int stdin_descriptor) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (stdin_descriptor >= 0) {
+            dup2(stdin_descriptor, 0);
+            close(stdin_descriptor);
+        }
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return child;
 }
 
 }  // namespace
@@ -61,27 +92,52 @@ std::optional<std::string> Workspace::read(std::string_view name) const {
     return std::string{std::istreambuf_iterator<char>{file}, {}};
 }
 
-bool testing_windows_build() { return windows_program() != nullptr; }
+bool windows_build() { return windows_program() != nullptr; }
 
-ProgramRun run_program(const Workspace& workspace, std::string_view input,
+std::string program_command() {
+    if (const char* program = windows_program()) {
+        return "wine '" + std::string{program} + "'";
+    }
+    return "'" SCM_PROGRAM_PATH "'";
+}
+
+ProgramRun run_program(const Workspace& workspace, std::string_view input, Input how,
                        std::string_view shell_prefix, std::string_view arguments) {
     const std::filesystem::path run_folder = workspace.path() / ".run";
     std::filesystem::create_directory(run_folder);
     std::ofstream{run_folder / "stdin", std::ios::binary} << input;
 
-    const std::string quoted_run = "'" + run_folder.string() + "'";
-    const std::string command = "cd '" + workspace.path().string() + "' && " +
+    // Standard output goes through a pipe, so that a limit on the size of the
+    // files the program writes does not cut it short.
+    const std::string command = "cd '" + workspace.path().string() + "' && { " +
                                 std::string{shell_prefix} + " " + program_command() + " " +
-                                std::string{arguments} + " <" + quoted_run + "/stdin >" +
-                                quoted_run + "/stdout 2>" + quoted_run + "/stderr";
-    // The command is built from the test's own paths and input file, never from outside.
-    const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
+                                std::string{arguments} + " " + std::string{redirection(how)} +
+                                " 2>.run/stderr; echo $? >.run/status; } | cat >.run/stdout";
+    if (how == Input::late_nonblocking_pipe) {
+        int ends[2];
+        // Close-on-exec, so that the program holds no write end and sees the end.
+        if (pipe2(ends, O_CLOEXEC) != 0 || fcntl(ends[0], F_SETFL, O_NONBLOCK) != 0) {
+            throw std::runtime_error("cannot make a non-blocking pipe");
+        }
+        const pid_t child = start_shell(command, ends[0]);
+        close(ends[0]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // A program that stopped reading gets no more: the comparisons tell the rest.
+        static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+        if (write(ends[1], input.data(), input.size()) < 0) {
+            ADD_FAILURE() << "the program did not take its input: " << std::strerror(errno);
+        }
+        close(ends[1]);
+        waitpid(child, nullptr, 0);
+    } else {
+        waitpid(start_shell(command, -1), nullptr, 0);
+    }
 
     ProgramRun run;
-    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exit_status = std::stoi(workspace.read(".run/status").value_or("-1"));
     run.out = console_text(workspace.read(".run/stdout").value_or(""));
     run.err = console_text(workspace.read(".run/stderr").value_or(""));
     return run;
 }
 
-}  // namespace scm::testing
+}  // namespace scm::run

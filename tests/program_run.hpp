@@ -1,11 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace scm::testing {
+namespace scm::run {
 
 // A fresh folder for one run of the program, removed afterwards.
 class Workspace {
@@ -23,6 +24,14 @@ private:
     std::filesystem::path path_;
 };
 
+// What the program gets as its standard input.
+enum class Input : std::uint8_t {
+    file,                   // a file holding the input
+    closed,                 // no descriptor at all
+    folder,                 // a folder, which cannot be read
+    late_nonblocking_pipe,  // a non-blocking pipe that gets the input 300 ms after the start
+};
+
 struct ProgramRun {
     int exit_status = -1;
     std::string out;  // standard output, the console's line ends read as '\n'
@@ -31,11 +40,15 @@ struct ProgramRun {
 
 // Whether the program under test is a Windows build, run under Wine: set
 // SCM_WINDOWS_PROGRAM to its .exe.
-bool testing_windows_build();
+bool windows_build();
 
-// Runs the program in `workspace` with `input` as its standard input. `shell_prefix`
-// goes before the program on the shell's command line ("umask 0;" for instance).
-ProgramRun run_program(const Workspace& workspace, std::string_view input,
+// The program under test as the start of a shell command line.
+std::string program_command();
+
+// Runs the program in `workspace` with `input` as its standard input, given as
+// `how`. `shell_prefix` goes before the program on the shell's command line
+// ("umask 0;" for instance).
+ProgramRun run_program(const Workspace& workspace, std::string_view input, Input how = Input::file,
                        std::string_view shell_prefix = {}, std::string_view arguments = {});
 
-}  // namespace scm::testing
+}  // namespace scm::run

@@ -10,8 +10,8 @@
 namespace scm {
 namespace {
 
-using testing::kHint;
-using testing::kQuestions;
+using expected::kHint;
+using expected::kQuestions;
 
 // Counts the flushes, to show that each question reaches the console in one piece.
 class FlushCountingBuffer : public std::stringbuf {
@@ -60,7 +60,7 @@ TEST(Questionnaire, SeveralAnswersOnOneLineFillSeveralQuestions) {
     EXPECT_EQ(answers[1], -8);
     EXPECT_EQ(answers[2], 9);
     EXPECT_EQ(answers[3], 0);
-    EXPECT_EQ(out.str(), testing::questions_from(0, testing::FollowUps::skipped));
+    EXPECT_EQ(out.str(), expected::questions_from(0, expected::FollowUps::skipped));
 }
 
 TEST(Questionnaire, FlushesOncePerQuestionShown) {

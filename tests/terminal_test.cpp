@@ -1,0 +1,266 @@
+// Sessions at a real terminal (a pseudo-terminal): what is on the screen while
+// the program waits, and when it waits at all.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utmp.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "expected_questions.hpp"
+#include "program_run.hpp"
+
+namespace scm {
+namespace {
+
+using expected::FollowUps;
+using expected::kHint;
+using expected::kQuestions;
+using expected::questions_from;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kSaved =
+    "The config is saved as server.cfg in the same folder as this program!";
+constexpr std::string_view kEndOfInput = "\x04";  // Ctrl-D
+// Long enough for a slow machine to show a question; a passing step takes no time.
+constexpr auto kScreenTimeout = std::chrono::seconds(10);
+// How long the program must stay quiet and alive to count as waiting.
+constexpr auto kWaitingTime = std::chrono::milliseconds(250);
+
+enum class Mode : bool { blocking, non_blocking };
+
+// The program running at a terminal that the test types into and reads.
+class Terminal {
+public:
+    Terminal(const std::filesystem::path& folder, Mode mode) {
+        const std::string command = "exec " + run::program_command();
+        int terminal = -1;
+        if (openpty(&screen_, &terminal, nullptr, nullptr, nullptr) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+            return;
+        }
+        // The terminal's echo of what is typed is not the program's output.
+        termios settings{};
+        tcgetattr(terminal, &settings);
+        settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(terminal, TCSANOW, &settings);
+        if (mode == Mode::non_blocking) {  // shared by all three standard descriptors
+            fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) | O_NONBLOCK);
+        }
+        child_ = fork();
+        if (child_ == 0) {
+            close(screen_);
+            if (login_tty(terminal) == 0 && chdir(folder.c_str()) == 0) {
+                execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            }
+            _exit(127);
+        }
+        close(terminal);
+        fcntl(screen_, F_SETFL, O_NONBLOCK);
+    }
+    ~Terminal() {
+        if (!status_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        close(screen_);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    void send(std::string_view keys) const {
+        ASSERT_EQ(write(screen_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+
+    // The text that has come to the screen since the last call, once it is at
+    // least `size` characters long or the time is up; line ends read as '\n'.
+    std::string new_text(std::size_t size, Clock::duration timeout) {
+        const Clock::time_point deadline = Clock::now() + timeout;
+        for (;;) {
+            char buffer[4096];
+            ssize_t count = 0;
+            while ((count = read(screen_, buffer, sizeof buffer)) > 0) {
+                text_.append(buffer, static_cast<std::size_t>(count));
+            }
+            if (shown().size() >= size || Clock::now() >= deadline) {
+                break;
+            }
+            pollfd entry{screen_, POLLIN, 0};
+            poll(&entry, 1, 10);
+        }
+        std::string text = shown();
+        text_.clear();
+        return text;
+    }
+
+    bool running() {
+        int status = 0;
+        if (!status_ && waitpid(child_, &status, WNOHANG) == child_) {
+            status_ = status;
+        }
+        return !status_;
+    }
+
+    // The exit status, waiting for it up to the screen time-out; -1 if still running.
+    int exit_status() {
+        const Clock::time_point deadline = Clock::now() + kScreenTimeout;
+        while (running() && Clock::now() < deadline) {
+            poll(nullptr, 0, 10);
+        }
+        return running() || !WIFEXITED(*status_) ? -1 : WEXITSTATUS(*status_);
+    }
+
+private:
+    std::string shown() const {
+        std::string text = text_;
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+             at = text.find("\r\n", at)) {
+            text.erase(at, 1);
+        }
+        return text;
+    }
+
+    pid_t child_ = -1;
+    int screen_ = -1;
+    std::optional<int> status_;  // the wait status, once it has ended
+    std::string text_;
+};
+
+enum class Do : std::uint8_t { send, expect_on_screen, expect_still_waiting, expect_exit };
+
+struct Step {
+    Do what;
+    std::string text;     // typed, or expected on the screen
+    int exit_status = 0;  // for Do::expect_exit
+};
+
+struct Session {
+    std::string_view what;
+    bool server_cfg_is_a_folder;
+    std::vector<Step> steps;
+};
+
+std::string zeros(int count) {
+    std::string line;
+    for (int i = 0; i < count; ++i) {
+        line += "0 ";
+    }
+    return line + "\n";
+}
+
+std::string question(std::size_t position) { return std::string{kQuestions.at(position)}; }
+std::string hint() { return std::string{kHint}; }
+std::string rest_from(std::size_t position) {
+    return questions_from(position, FollowUps::skipped) + std::string{kSaved};
+}
+
+std::vector<Session> sessions() {
+    const Step waiting{Do::expect_still_waiting, ""};
+    return {
+        {"answers typed at the terminal",
+         false,
+         {{Do::expect_on_screen, question(0)},
+          waiting,
+          // Two answers on one line: the second question is not waited on.
+          {Do::send, "3 4\n"},
+          {Do::expect_on_screen, question(1) + question(2)},
+          waiting,
+          {Do::send, "x\n"},
+          {Do::expect_on_screen, hint() + question(2)},
+          waiting,
+          {Do::send, zeros(45)},
+          {Do::expect_on_screen, rest_from(3)},
+          waiting,
+          {Do::send, "\n"},
+          waiting,
+          {Do::send, "ok\n"},
+          {Do::expect_exit, "", 0}}},
+        {"a failed save",
+         true,
+         {{Do::send, zeros(47)},
+          {Do::expect_on_screen,
+           questions_from(0, FollowUps::skipped) + "Could not save server.cfg: Is a directory\n"},
+          waiting,
+          {Do::send, "ok\n"},
+          {Do::expect_exit, "", 1}}},
+        // The first Ctrl-D hands over the digits, the second one ends input.
+        {"Ctrl-D after digits",
+         false,
+         {{Do::expect_on_screen, question(0)},
+          {Do::send, "5" + std::string{kEndOfInput}},
+          waiting,
+          {Do::send, std::string{kEndOfInput}},
+          {Do::expect_on_screen, rest_from(1)},
+          {Do::expect_exit, "", 0}}},
+        {"Ctrl-D after a bad answer",
+         false,
+         {{Do::expect_on_screen, question(0)},
+          {Do::send, "abc" + std::string{kEndOfInput}},
+          waiting,
+          {Do::send, std::string{kEndOfInput}},
+          {Do::expect_on_screen, hint() + question(0) + rest_from(1)},
+          {Do::expect_exit, "", 0}}},
+    };
+}
+
+void run_sessions(Mode mode) {
+    for (const Session& session : sessions()) {
+        SCOPED_TRACE(session.what);
+        run::Workspace workspace;
+        if (session.server_cfg_is_a_folder) {
+            std::filesystem::create_directory(workspace.path() / "server.cfg");
+        }
+        Terminal terminal{workspace.path(), mode};
+        for (std::size_t i = 0; i < session.steps.size(); ++i) {
+            const Step& step = session.steps[i];
+            SCOPED_TRACE("step " + std::to_string(i + 1));
+            switch (step.what) {
+                case Do::send:
+                    terminal.send(step.text);
+                    break;
+                case Do::expect_on_screen:
+                    EXPECT_EQ(terminal.new_text(step.text.size(), kScreenTimeout), step.text);
+                    break;
+                case Do::expect_still_waiting:
+                    EXPECT_EQ(terminal.new_text(SIZE_MAX, kWaitingTime), "");
+                    EXPECT_TRUE(terminal.running());
+                    break;
+                case Do::expect_exit:
+                    EXPECT_EQ(terminal.exit_status(), step.exit_status);
+                    EXPECT_EQ(terminal.new_text(SIZE_MAX, std::chrono::milliseconds(0)), "");
+                    break;
+            }
+            if (::testing::Test::HasFailure()) {
+                return;
+            }
+        }
+    }
+}
+
+TEST(Terminal, Sessions) {
+    if (run::windows_build()) {
+        GTEST_SKIP() << "a pseudo-terminal is POSIX only";
+    }
+    run_sessions(Mode::blocking);
+}
+
+// A terminal left non-blocking by an earlier program: every answer is still taken.
+TEST(Terminal, SessionsOnANonBlockingTerminal) {
+    if (run::windows_build()) {
+        GTEST_SKIP() << "a pseudo-terminal is POSIX only";
+    }
+    run_sessions(Mode::non_blocking);
+}
+
+}  // namespace
+}  // namespace scm
