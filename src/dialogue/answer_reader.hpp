@@ -17,10 +17,6 @@ struct Reading {
     std::int32_t value;  // meaningful only for ReadStatus::number
 };
 
-// The text shown after a reading that is neither a number nor the end of input.
-inline constexpr const char* kWholeNumberHint =
-    "Please enter a whole number from -2147483648 to 2147483647.";
-
 // Reads one signed decimal integer from `in`, through its stream buffer.
 //
 // Blanks (space, tab, line feed, vertical tab, form feed, carriage return) before

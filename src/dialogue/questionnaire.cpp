@@ -1,9 +1,15 @@
 #include "dialogue/questionnaire.hpp"
 
+#include <string_view>
+
 #include "dialogue/answer_reader.hpp"
 
 namespace scm {
 namespace {
+
+// Shown after a reply that is neither a number in range nor the end of input.
+constexpr std::string_view kWholeNumberHint =
+    "Please enter a whole number from -2147483648 to 2147483647.\n";
 
 // Shows the setting's question until it gets a number or input ends, and stores
 // the number, if any, in `answer`.
@@ -19,7 +25,7 @@ void ask(const Setting& setting, std::istream& in, std::ostream& out, std::int32
         if (reading.status == ReadStatus::end_of_input) {
             return;
         }
-        out << kWholeNumberHint << '\n';
+        out << kWholeNumberHint;
     }
 }
 

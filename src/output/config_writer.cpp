@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <climits>
 
 #ifdef _WIN32
 #include <io.h>
@@ -26,9 +27,13 @@ std::error_code last_error() { return {errno, std::generic_category()}; }
 int open_for_writing(const char* path) {
     return ::_open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
+// The file is a few kilobytes; a size that _write cannot take is refused, not cut.
 int write_some(int file, const char* data, std::size_t size) {
-    constexpr std::size_t kMaxChunk = 1U << 30;
-    return ::_write(file, data, static_cast<unsigned>(size < kMaxChunk ? size : kMaxChunk));
+    if (size > static_cast<std::size_t>(INT_MAX)) {
+        errno = EFBIG;
+        return -1;
+    }
+    return ::_write(file, data, static_cast<unsigned>(size));
 }
 int close_file(int file) { return ::_close(file); }
 #else

@@ -1,17 +1,26 @@
 #include "output/output_phase.hpp"
 
 #include <string>
+#include <string_view>
 
 #include "dialogue/answer_reader.hpp"
 #include "output/config_writer.hpp"
 
 namespace scm {
+namespace {
+
+// Shown on a successful save, with no line end: the cursor waits after it.
+constexpr std::string_view kSavedMessage =
+    "The config is saved as server.cfg in the same folder as this program!";
+
+}  // namespace
 
 void closing_pause(std::istream& in) { read_answer(in); }
 
 int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, std::ostream& err) {
     const std::error_code error = save_file(kConfigFileName, render_config(answers));
     if (error) {
+        // One string, so that the unbuffered error stream writes the line at once.
         err << (std::string{"Could not save "} + kConfigFileName + ": " + error.message() + '\n');
         err.flush();
     } else {

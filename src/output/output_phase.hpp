@@ -7,9 +7,6 @@
 
 namespace scm {
 
-inline constexpr const char* kSavedMessage =
-    "The config is saved as server.cfg in the same folder as this program!";
-
 // Holds the program until one more entry arrives: a number, read and dropped, or
 // any other non-blank text. Blank lines keep it waiting; at the end of input it
 // returns at once.

@@ -3,131 +3,121 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 namespace scm {
 
-// Whether a setting's question is asked, judged on the answer of the earlier
-// setting that opens it.
-enum class AskedWhen : std::uint8_t {
-    always,
-    opener_is_one,       // the yes/no gates open only on exactly 1
-    opener_is_not_zero,  // the knife gate opens on any count but 0, negatives included
+// Which answer of the opening setting lets a follow-up question be asked.
+enum class Opens : std::uint8_t {
+    on_one,       // the yes/no gates open only on exactly 1
+    on_not_zero,  // the knife gate opens on any count but 0, negatives included
+};
+
+// When a question is asked: always when `opener` is empty, otherwise only when the
+// answer of the earlier setting named by `opener` opens it.
+struct Gate {
+    std::string_view opener;
+    Opens opens = Opens::on_one;
 };
 
 struct Setting {
     std::string_view key;     // the game server's name, written to server.cfg as is
     std::string_view prompt;  // the question's lines, each ending in '\n'
-    std::int32_t start_value;
-    AskedWhen asked_when;
-    std::string_view opener;  // key of the setting that opens this one, or empty
+    std::int32_t start_value = 0;
+    Gate gate = {};
 };
-
-namespace detail {
-constexpr Setting always(std::string_view key, std::string_view prompt,
-                         std::int32_t start_value = 0) {
-    return {key, prompt, start_value, AskedWhen::always, {}};
-}
-constexpr Setting follow_up(std::string_view key, std::string_view prompt, AskedWhen asked_when,
-                            std::string_view opener) {
-    return {key, prompt, 0, asked_when, opener};
-}
-}  // namespace detail
 
 // Every setting, in the order the questions are asked.
-inline constexpr std::array kSettings = {
-    detail::always("g_medPacks", "How many med packs should be dropped when a med taps out?\n"),
-    detail::always("g_ammoPacks", "How many ammo packs should be dropped when an LT taps out?\n"),
-    detail::always("g_nadePacks", "How many nade packs should be dropped when an eng taps out?\n"),
-    detail::always("g_allowblacknames",
-                   "Should black names be allowed on the server? (0=no, 1=yes)\n"),
-    detail::always("g_goomba",
-                   "Should goomba kills be allowed on the server?\n"
-                   "A goomba kills is when a player jumps on another players head and it kills "
-                   "him.\n"
-                   "(0=no, 1=yes) \n"),
-    detail::always("g_poison",
-                   "How much damage should poison do every second? Set to 0 to disable poison.\n"),
-    detail::always("g_dropreload", "Do you want dropreload on your server?(0=no, 1=yes)\n"),
-    detail::always("g_nameChangeReports",
-                   "Do you want it to show when players change their name?(0=no, 1=yes)\n"),
-    detail::always("g_ltNades", "How many nades should LT get?(Default: 1)\n"),
-    detail::always("g_medNades", "How many nades should Med get?(Default: 1)\n"),
-    detail::always("g_engNades", "How many nades should Eng get?(Default: 8)\n"),
-    detail::always("g_soldNades", "How many nades should Sold get?(Default: 4)\n"),
-    detail::always("g_privateMsgs",
-                   "Should private messaging be allowed on the server?(0=no, 1=yes)\n"),
-    detail::follow_up("g_minMsgChars",
-                      "How many letters does a player need to have in the players name to pm "
-                      "him?\n"
-                      "(default: 3)\n",
-                      AskedWhen::opener_is_one, "g_privateMsgs"),
-    detail::always("g_allowgib", "Should a player be able to /gib?(0=no, 1=yes)\n"),
-    detail::always("g_allowkill", "Should a player be able to /kill?(0=no, 1=yes)\n"),
-    detail::always("g_shove", "Should shoving be allowed on the server?(0=no, 1=yes)\n"),
-    detail::follow_up("g_shoveamount", "How much should player be shoved?(default: 1)\n",
-                      AskedWhen::opener_is_one, "g_shove"),
-    detail::always("g_kickableNades", "Should players be able to kick grenades?(0=no, 1=yes)\n"),
-    detail::always("g_kickableas", "Should players be able to kick Air Strikes?(0=no, 1=yes)\n"),
-    detail::always("g_gibReports", "Should server show when a player is gibbed?(0=no, 1=yes)\n"),
-    detail::always("g_warmupdamage", "Should damage be allowed in warmup?(0=no, 1=yes)\n"),
-    detail::always("g_reportHeadshots",
-                   "Do you want server to show players when they get headshots?(0=no, 1=yes)\n"),
-    detail::always("g_unlockWeapons",
-                   "How should g_unlockWeapons be set?\n"
-                   "0 = default korvanheim setting.\n"
-                   "1 = Allows all players to drop weapons and pick up machine guns.\n"
-                   "2 = Allows all players to drop their main gun and pick up another.\n"),
-    detail::always("g_pickupammo",
-                   "Should server only allow players to pickup ammo when needed?(0=no, 1=yes)\n"),
-    detail::always("g_ammoGivesSyringe", "Should ammo packs give a needle?(0=no, 1=yes)\n"),
-    detail::always("g_ammoGivesHelmet", "Should ammo packs give a helmet?(0=no, 1=yes)\n"),
-    detail::always("g_ltextraclips", "How many extra clips should an LT get?(default: 1)\n"),
-    detail::always("g_medextraclips", "How many extra clips should a Med get?(default: 0)\n"),
-    detail::always("g_engextraclips", "How many extra clips should an Eng get?(default: 1)\n"),
-    detail::always("g_soldextraclips", "How many extra clips should a Sold get?(default: 2)\n"),
-    detail::always("g_mauserextraclips", "How many extra clips should a Sniper get?(default: 1)\n"),
-    detail::always("g_venomextraclips", "How many extra clips should a Venom get?(default: 0)\n"),
-    detail::always("g_pistolextraclips",
-                   "How many extra clips should the pistol get?(default: 3)\n"),
+inline constexpr Setting kSettings[] = {
+    {"g_medPacks", "How many med packs should be dropped when a med taps out?\n"},
+    {"g_ammoPacks", "How many ammo packs should be dropped when an LT taps out?\n"},
+    {"g_nadePacks", "How many nade packs should be dropped when an eng taps out?\n"},
+    {"g_allowblacknames", "Should black names be allowed on the server? (0=no, 1=yes)\n"},
+    {"g_goomba",
+     "Should goomba kills be allowed on the server?\n"
+     "A goomba kills is when a player jumps on another players head and it kills "
+     "him.\n"
+     "(0=no, 1=yes) \n"},
+    {"g_poison", "How much damage should poison do every second? Set to 0 to disable poison.\n"},
+    {"g_dropreload", "Do you want dropreload on your server?(0=no, 1=yes)\n"},
+    {"g_nameChangeReports",
+     "Do you want it to show when players change their name?(0=no, 1=yes)\n"},
+    {"g_ltNades", "How many nades should LT get?(Default: 1)\n"},
+    {"g_medNades", "How many nades should Med get?(Default: 1)\n"},
+    {"g_engNades", "How many nades should Eng get?(Default: 8)\n"},
+    {"g_soldNades", "How many nades should Sold get?(Default: 4)\n"},
+    {"g_privateMsgs", "Should private messaging be allowed on the server?(0=no, 1=yes)\n"},
+    {"g_minMsgChars",
+     "How many letters does a player need to have in the players name to pm "
+     "him?\n"
+     "(default: 3)\n",
+     0,
+     {"g_privateMsgs"}},
+    {"g_allowgib", "Should a player be able to /gib?(0=no, 1=yes)\n"},
+    {"g_allowkill", "Should a player be able to /kill?(0=no, 1=yes)\n"},
+    {"g_shove", "Should shoving be allowed on the server?(0=no, 1=yes)\n"},
+    {"g_shoveamount", "How much should player be shoved?(default: 1)\n", 0, {"g_shove"}},
+    {"g_kickableNades", "Should players be able to kick grenades?(0=no, 1=yes)\n"},
+    {"g_kickableas", "Should players be able to kick Air Strikes?(0=no, 1=yes)\n"},
+    {"g_gibReports", "Should server show when a player is gibbed?(0=no, 1=yes)\n"},
+    {"g_warmupdamage", "Should damage be allowed in warmup?(0=no, 1=yes)\n"},
+    {"g_reportHeadshots",
+     "Do you want server to show players when they get headshots?(0=no, 1=yes)\n"},
+    {"g_unlockWeapons",
+     "How should g_unlockWeapons be set?\n"
+     "0 = default korvanheim setting.\n"
+     "1 = Allows all players to drop weapons and pick up machine guns.\n"
+     "2 = Allows all players to drop their main gun and pick up another.\n"},
+    {"g_pickupammo", "Should server only allow players to pickup ammo when needed?(0=no, 1=yes)\n"},
+    {"g_ammoGivesSyringe", "Should ammo packs give a needle?(0=no, 1=yes)\n"},
+    {"g_ammoGivesHelmet", "Should ammo packs give a helmet?(0=no, 1=yes)\n"},
+    {"g_ltextraclips", "How many extra clips should an LT get?(default: 1)\n"},
+    {"g_medextraclips", "How many extra clips should a Med get?(default: 0)\n"},
+    {"g_engextraclips", "How many extra clips should an Eng get?(default: 1)\n"},
+    {"g_soldextraclips", "How many extra clips should a Sold get?(default: 2)\n"},
+    {"g_mauserextraclips", "How many extra clips should a Sniper get?(default: 1)\n"},
+    {"g_venomextraclips", "How many extra clips should a Venom get?(default: 0)\n"},
+    {"g_pistolextraclips", "How many extra clips should the pistol get?(default: 3)\n"},
     // The only setting that does not start at 0; its prompt's default is a hint, not applied.
-    detail::always("g_headshotdmg", "How much damage should headshots do?(default: 50)\n", 15),
-    detail::always("g_helmetprotects", "Should helmets actually give protection?(0=no, 1=yes)\n"),
-    detail::follow_up("g_helmetdmg",
-                      "How much damage should be taken from a player with a helmet?(Default: "
-                      "10)\n",
-                      AskedWhen::opener_is_one, "g_helmetprotects"),
-    detail::always("g_teamSwitchTime",
-                   "How much time should a player wait to switch teams?(default: 30)\n"),
-    detail::always("g_panzerarc",
-                   "What kind of arc should panzer shot have?(0=none, 1=little, 2=big)\n"),
-    detail::always("g_rocketspeed", "How fast should panzer rockets go?(default: 2500)\n"),
-    detail::always("g_deathmatch", "Should the server be deathmatch?(0=no, 1=yes)\n"),
-    detail::always("g_maxlives", "Should the server be maxlives?(0=no, 1=yes)\n"),
-    detail::follow_up("g_axismaxlives", "How many lives should axis get? (0=unlimited)\n",
-                      AskedWhen::opener_is_one, "g_maxlives"),
-    detail::follow_up("g_alliedmaxlives", "How many lives should allies get?(0=unlimited)\n",
-                      AskedWhen::opener_is_one, "g_maxlives"),
-    detail::always("g_maxpf", "How panzers per team?(-1=unlimited)\n"),
-    detail::always("g_maxflamer", "How flamers per team?(-1=unlimited)\n"),
-    detail::always("g_maxmauser", "How snipers per team?(-1=unlimited)\n"),
-    detail::always("g_maxvenom", "How venoms per team?(-1=unlimited)\n"),
-    detail::always("g_ignorespecs",
-                   "Should specs be able to talk to people playing?(0=no, 1=yes)\n"),
-    detail::always("g_dropObj",
-                   "How many times should player be allowed to drop the objective?(0=none)\n"),
-    detail::always("g_throwableknives",
-                   "How many knives should a player spawn with?(0=turns throwing knives off)\n"),
-    detail::follow_up("g_maxknives", "How many knives should a player be able to carry?\n",
-                      AskedWhen::opener_is_not_zero, "g_throwableknives"),
-    detail::follow_up("g_knifedamage", "How much damage should knives do?(default: 35)\n",
-                      AskedWhen::opener_is_not_zero, "g_throwableknives"),
-    detail::follow_up("g_ammoGivesKnife", "Should ammo packs give a throwing knife?(0=no, 1=yes)\n",
-                      AskedWhen::opener_is_not_zero, "g_throwableknives"),
-    detail::always("g_nadepacks", "Should an eng be allowed to drop nadepacks?(0=no, 1=yes)\n"),
+    {"g_headshotdmg", "How much damage should headshots do?(default: 50)\n", 15},
+    {"g_helmetprotects", "Should helmets actually give protection?(0=no, 1=yes)\n"},
+    {"g_helmetdmg",
+     "How much damage should be taken from a player with a helmet?(Default: "
+     "10)\n",
+     0,
+     {"g_helmetprotects"}},
+    {"g_teamSwitchTime", "How much time should a player wait to switch teams?(default: 30)\n"},
+    {"g_panzerarc", "What kind of arc should panzer shot have?(0=none, 1=little, 2=big)\n"},
+    {"g_rocketspeed", "How fast should panzer rockets go?(default: 2500)\n"},
+    {"g_deathmatch", "Should the server be deathmatch?(0=no, 1=yes)\n"},
+    {"g_maxlives", "Should the server be maxlives?(0=no, 1=yes)\n"},
+    {"g_axismaxlives", "How many lives should axis get? (0=unlimited)\n", 0, {"g_maxlives"}},
+    {"g_alliedmaxlives", "How many lives should allies get?(0=unlimited)\n", 0, {"g_maxlives"}},
+    {"g_maxpf", "How panzers per team?(-1=unlimited)\n"},
+    {"g_maxflamer", "How flamers per team?(-1=unlimited)\n"},
+    {"g_maxmauser", "How snipers per team?(-1=unlimited)\n"},
+    {"g_maxvenom", "How venoms per team?(-1=unlimited)\n"},
+    {"g_ignorespecs", "Should specs be able to talk to people playing?(0=no, 1=yes)\n"},
+    {"g_dropObj", "How many times should player be allowed to drop the objective?(0=none)\n"},
+    {"g_throwableknives",
+     "How many knives should a player spawn with?(0=turns throwing knives off)\n"},
+    {"g_maxknives",
+     "How many knives should a player be able to carry?\n",
+     0,
+     {"g_throwableknives", Opens::on_not_zero}},
+    {"g_knifedamage",
+     "How much damage should knives do?(default: 35)\n",
+     0,
+     {"g_throwableknives", Opens::on_not_zero}},
+    {"g_ammoGivesKnife",
+     "Should ammo packs give a throwing knife?(0=no, 1=yes)\n",
+     0,
+     {"g_throwableknives", Opens::on_not_zero}},
+    {"g_nadepacks", "Should an eng be allowed to drop nadepacks?(0=no, 1=yes)\n"},
 };
 
-inline constexpr std::size_t kSettingCount = kSettings.size();
+inline constexpr std::size_t kSettingCount = std::size(kSettings);
 
 // The order of the key lines in server.cfg: the ask order, except that the knife
 // ammo setting, asked last of the knife questions, sits with the other ammo settings.
@@ -168,22 +158,10 @@ constexpr std::array<std::size_t, kSettingCount> resolve_write_order() {
     }
     return order;
 }
-
-constexpr std::array<std::size_t, kSettingCount> resolve_openers() {
-    std::array<std::size_t, kSettingCount> openers{};
-    for (std::size_t i = 0; i < kSettingCount; ++i) {
-        openers[i] = kSettings[i].asked_when == AskedWhen::always ? kSettingCount
-                                                                  : index_of(kSettings[i].opener);
-    }
-    return openers;
-}
 }  // namespace detail
 
 // The write order as positions in ask order.
 inline constexpr std::array<std::size_t, kSettingCount> kWriteOrder = detail::resolve_write_order();
-
-// For each setting, the ask position of the setting that opens it (kSettingCount if always asked).
-inline constexpr std::array<std::size_t, kSettingCount> kOpeners = detail::resolve_openers();
 
 // One answer per setting, indexed by ask position.
 using Answers = std::array<std::int32_t, kSettingCount>;
@@ -198,16 +176,12 @@ constexpr Answers starting_answers() {
 
 // Whether the question at ask position `index` is asked, given the answers so far.
 constexpr bool is_asked(std::size_t index, const Answers& answers) {
-    const Setting& setting = kSettings[index];
-    switch (setting.asked_when) {
-        case AskedWhen::always:
-            return true;
-        case AskedWhen::opener_is_one:
-            return answers[kOpeners[index]] == 1;
-        case AskedWhen::opener_is_not_zero:
-            return answers[kOpeners[index]] != 0;
+    const Gate& gate = kSettings[index].gate;
+    if (gate.opener.empty()) {
+        return true;
     }
-    return true;
+    const std::int32_t opener_answer = answers[index_of(gate.opener)];
+    return gate.opens == Opens::on_one ? opener_answer == 1 : opener_answer != 0;
 }
 
 // Facts about the table that must never drift.
@@ -236,13 +210,9 @@ constexpr bool write_order_is_a_permutation() {
 // answer is final by the time they come up.
 constexpr bool openers_come_first() {
     for (std::size_t i = 0; i < kSettingCount; ++i) {
-        if (kSettings[i].asked_when == AskedWhen::always) {
-            if (!kSettings[i].opener.empty()) {
-                return false;
-            }
-            continue;
-        }
-        if (kOpeners[i] >= i || kSettings[kOpeners[i]].asked_when != AskedWhen::always) {
+        const std::string_view opener = kSettings[i].gate.opener;
+        if (!opener.empty() &&
+            (index_of(opener) >= i || !kSettings[index_of(opener)].gate.opener.empty())) {
             return false;
         }
     }
