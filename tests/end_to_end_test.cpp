@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,8 +53,8 @@ unsigned mode_of(const fs::path& path) {
 TEST(EndToEnd, EveryGateOpenWithDistinctAnswers) {
     // The yes/no gates get 1, every other question its own number.
     std::array<std::int32_t, 55> answers = expected::distinct_answers();
-    for (std::size_t gate : {12U, 16U, 35U, 41U}) {
-        answers.at(gate) = 1;
+    for (std::string_view gate : {"g_privateMsgs", "g_shove", "g_helmetprotects", "g_maxlives"}) {
+        answers.at(expected::ask_position(gate)) = 1;
     }
     std::string input;
     for (std::int32_t answer : answers) {
@@ -87,29 +86,33 @@ TEST(EndToEnd, InputThatEndsOrFails) {
         std::string_view what;
         Input how;
         std::string input;
-        std::optional<std::size_t> asked_again;  // ask position shown again after the hint
+        std::string_view asked_again;  // the setting whose question comes again after the hint
         std::vector<std::pair<std::string_view, std::string_view>> file_changes;
     };
     const Case cases[] = {
-        {"empty input", Input::file, "", {}, {}},
-        {"closed input", Input::closed, "", {}, {}},
-        {"a folder as input", Input::folder, "", {}, {}},
+        {"empty input", Input::file, "", "", {}},
+        {"closed input", Input::closed, "", "", {}},
+        {"a folder as input", Input::folder, "", "", {}},
         // The sixth question (poison) first gets words, then 5; the pause gets "bye".
         {"a bad answer in the middle",
          Input::file,
          repeat("0\n", 5) + "five damage\n5\n" + repeat("0\n", 41) + "bye\n",
-         5,
+         "g_poison",
          {{"g_poison 0", "g_poison 5"}, {"g_headshotdmg 15", "g_headshotdmg 0"}}},
         // A bad answer leaves the value as it was: the headshot damage starts at 15.
-        {"a bad headshot answer, then the end", Input::file, repeat("0\n", 32) + "x\n", 34, {}},
+        {"a bad headshot answer, then the end",
+         Input::file,
+         repeat("0\n", 32) + "x\n",
+         "g_headshotdmg",
+         {}},
     };
     for (const Case& c : cases) {
         Workspace workspace;
         const run::ProgramRun run =
             run_program(workspace, c.input, c.how, "HOME=/nonexistent", "--help -x");
         std::string expected_out = always_asked_transcript();
-        if (c.asked_again) {
-            const std::string question{kQuestions.at(*c.asked_again)};
+        if (!c.asked_again.empty()) {
+            const std::string question{kQuestions.at(expected::ask_position(c.asked_again)).text};
             expected_out.insert(expected_out.find(question) + question.size(),
                                 std::string{kHint} + question);
         }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "expected_questions.hpp"
+
 namespace scm::expected {
 
 // One answer per question in ask order, all different: 100 plus the question's
@@ -14,11 +16,11 @@ inline std::array<std::int32_t, 55> distinct_answers() {
     for (std::size_t i = 0; i < answers.size(); ++i) {
         answers.at(i) = static_cast<std::int32_t>(101 + i);
     }
-    answers.at(0) = 2147483647;        // g_medPacks
-    answers.at(34) = 50;               // g_headshotdmg
-    answers.at(44) = -1;               // g_maxpf
-    answers.at(50) = -3;               // g_throwableknives
-    answers.at(54) = -2147483647 - 1;  // g_nadepacks
+    answers.at(ask_position("g_medPacks")) = 2147483647;
+    answers.at(ask_position("g_headshotdmg")) = 50;
+    answers.at(ask_position("g_maxpf")) = -1;
+    answers.at(ask_position("g_throwableknives")) = -3;
+    answers.at(ask_position("g_nadepacks")) = -2147483647 - 1;
     return answers;
 }
 

@@ -4,13 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -124,9 +120,7 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         // A program that stopped reading gets no more: the comparisons tell the rest.
         static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
-        if (write(ends[1], input.data(), input.size()) < 0) {
-            ADD_FAILURE() << "the program did not take its input: " << std::strerror(errno);
-        }
+        static_cast<void>(write(ends[1], input.data(), input.size()));
         close(ends[1]);
         waitpid(child, nullptr, 0);
     } else {

@@ -158,7 +158,7 @@ std::string zeros(int count) {
     return line + "\n";
 }
 
-std::string question(std::size_t position) { return std::string{kQuestions.at(position)}; }
+std::string question(std::size_t position) { return std::string{kQuestions.at(position).text}; }
 std::string hint() { return std::string{kHint}; }
 std::string rest_from(std::size_t position) {
     return questions_from(position, FollowUps::skipped) + std::string{kSaved};
