@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "output/config_writer.hpp"
 #include "output/output_phase.hpp"
 #include "program_run.hpp"
+#include "settings_doc.hpp"
 
 namespace scm {
 namespace {
@@ -61,6 +63,50 @@ TEST(ClosingPause, EndsOnTheFirstNonBlankEntry) {
         const std::string leftover{std::istreambuf_iterator<char>{in.rdbuf()}, {}};
         EXPECT_EQ(leftover, c.leftover) << "input=" << ::testing::PrintToString(c.input);
     }
+}
+
+TEST(SettingsReference, CommittedFileIsUpToDate) {
+    std::ifstream file{SCM_SOURCE_DIR "/docs/settings.md", std::ios::binary};
+    const std::string committed{std::istreambuf_iterator<char>{file}, {}};
+    EXPECT_EQ(committed, doc::settings_reference())
+        << "docs/settings.md is out of date; bring it up to date with\n"
+           "  cmake --build <your build folder> --target settings-doc";
+}
+
+// People read the table instead of the source: it must stay one table, a row a setting.
+TEST(SettingsReference, IsOneTableWithARowPerSetting) {
+    const std::string text = doc::settings_reference();
+    // Rows written out whole, each split over lines of source.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
+    const std::string_view rows[] = {
+        "| `g_medPacks` | How many med packs should be dropped when a med taps out? | 0 | always "
+        "| 3 |\n",
+        "| `g_goomba` | Should goomba kills be allowed on the server?<br>A goomba kills is when a "
+        "player jumps on another players head and it kills him.<br>(0=no, 1=yes)  | 0 | always "
+        "| 7 |\n",
+        "| `g_shoveamount` | How much should player be shoved?(default: 1) | 0 | when `g_shove` is "
+        "1 | 20 |\n",
+        "| `g_ammoGivesKnife` | Should ammo packs give a throwing knife?(0=no, 1=yes) | 0 | when "
+        "`g_throwableknives` is not 0 | 30 |\n",
+        "| `g_headshotdmg` | How much damage should headshots do?(default: 50) | 15 | always | 38 "
+        "|\n",
+    };
+    // NOLINTEND(bugprone-suspicious-missing-comma)
+    for (std::string_view row : rows) {
+        EXPECT_NE(text.find(row), std::string::npos) << row;
+    }
+    // From the header on, every line is a row of five cells: six bars not escaped.
+    std::istringstream table{text.substr(text.find("| Key |"))};
+    int lines = 0;
+    for (std::string line; std::getline(table, line); ++lines) {
+        int bars = 0;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            bars += line[i] == '|' && (i == 0 || line[i - 1] != '\\') ? 1 : 0;
+        }
+        EXPECT_EQ(bars, 6) << line;
+    }
+    EXPECT_EQ(lines, 2 + 55);
+    EXPECT_EQ(doc::detail::cell("a|b<c&d\ne\n"), "a\\|b&lt;c&amp;d<br>e");
 }
 
 }  // namespace
