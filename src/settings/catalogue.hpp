@@ -36,8 +36,7 @@ inline constexpr Setting kSettings[] = {
     {"g_allowblacknames", "Should black names be allowed on the server? (0=no, 1=yes)\n"},
     {"g_goomba",
      "Should goomba kills be allowed on the server?\n"
-     "A goomba kills is when a player jumps on another players head and it kills "
-     "him.\n"
+     "A goomba kills is when a player jumps on another players head and it kills him.\n"
      "(0=no, 1=yes) \n"},
     {"g_poison", "How much damage should poison do every second? Set to 0 to disable poison.\n"},
     {"g_dropreload", "Do you want dropreload on your server?(0=no, 1=yes)\n"},
@@ -49,8 +48,7 @@ inline constexpr Setting kSettings[] = {
     {"g_soldNades", "How many nades should Sold get?(Default: 4)\n"},
     {"g_privateMsgs", "Should private messaging be allowed on the server?(0=no, 1=yes)\n"},
     {"g_minMsgChars",
-     "How many letters does a player need to have in the players name to pm "
-     "him?\n"
+     "How many letters does a player need to have in the players name to pm him?\n"
      "(default: 3)\n",
      0,
      {"g_privateMsgs"}},
@@ -83,8 +81,7 @@ inline constexpr Setting kSettings[] = {
     {"g_headshotdmg", "How much damage should headshots do?(default: 50)\n", 15},
     {"g_helmetprotects", "Should helmets actually give protection?(0=no, 1=yes)\n"},
     {"g_helmetdmg",
-     "How much damage should be taken from a player with a helmet?(Default: "
-     "10)\n",
+     "How much damage should be taken from a player with a helmet?(Default: 10)\n",
      0,
      {"g_helmetprotects"}},
     {"g_teamSwitchTime", "How much time should a player wait to switch teams?(default: 30)\n"},
