@@ -43,7 +43,8 @@ enum class Mode : bool { blocking, non_blocking };
 class Terminal {
 public:
     Terminal(const std::filesystem::path& folder, Mode mode) {
-        const std::string command = "exec " + run::program_command();
+        // As under nohup: a hang-up ends input instead of the process.
+        const std::string command = "trap '' HUP; exec " + run::program_command();
         int terminal = -1;
         if (openpty(&screen_, &terminal, nullptr, nullptr, nullptr) != 0) {
             ADD_FAILURE() << "no pseudo-terminal";
@@ -77,6 +78,12 @@ public:
     }
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;
+
+    // Closes the terminal, as when its window is closed or the line drops.
+    void hang_up() {
+        close(screen_);
+        screen_ = -1;
+    }
 
     void send(std::string_view keys) const {
         ASSERT_EQ(write(screen_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
@@ -136,7 +143,14 @@ private:
     std::string text_;
 };
 
-enum class Do : std::uint8_t { send, expect_on_screen, expect_still_waiting, expect_exit };
+enum class Do : std::uint8_t {
+    send,
+    hang_up,
+    expect_on_screen,
+    expect_still_waiting,
+    expect_exit,
+    expect_in_file,  // a line of server.cfg
+};
 
 struct Step {
     Do what;
@@ -202,6 +216,15 @@ std::vector<Session> sessions() {
           {Do::send, std::string{kEndOfInput}},
           {Do::expect_on_screen, rest_from(1)},
           {Do::expect_exit, "", 0}}},
+        // The answers so far are still saved.
+        {"a terminal that hangs up",
+         false,
+         {{Do::expect_on_screen, question(0)},
+          {Do::send, "3\n"},
+          {Do::expect_on_screen, question(1)},
+          {Do::hang_up, ""},
+          {Do::expect_exit, "", 0},
+          {Do::expect_in_file, "\r\ng_medPacks 3\r\ng_ammoPacks 0\r\n"}}},
         {"Ctrl-D after a bad answer",
          false,
          {{Do::expect_on_screen, question(0)},
@@ -227,6 +250,13 @@ void run_sessions(Mode mode) {
             switch (step.what) {
                 case Do::send:
                     terminal.send(step.text);
+                    break;
+                case Do::hang_up:
+                    terminal.hang_up();
+                    break;
+                case Do::expect_in_file:
+                    EXPECT_NE(workspace.read("server.cfg").value_or("").find(step.text),
+                              std::string::npos);
                     break;
                 case Do::expect_on_screen:
                     EXPECT_EQ(terminal.new_text(step.text.size(), kScreenTimeout), step.text);
