@@ -19,13 +19,11 @@ namespace fs = std::filesystem;
 using expected::FollowUps;
 using expected::kHint;
 using expected::kQuestions;
+using expected::kSaved;
 using expected::questions_from;
 using run::Input;
 using run::run_program;
 using run::Workspace;
-
-constexpr std::string_view kSaved =
-    "The config is saved as server.cfg in the same folder as this program!";
 
 // What an administrator sees when the gates stay closed and every answer is taken.
 std::string always_asked_transcript() { return questions_from(0, FollowUps::skipped); }

@@ -91,6 +91,10 @@ inline constexpr std::array<std::string_view, 8> kFollowUps = {
     "g_alliedmaxlives", "g_maxknives",   "g_knifedamage", "g_ammoGivesKnife",
 };
 
+// Shown after the file is saved, with no line end.
+inline constexpr std::string_view kSaved =
+    "The config is saved as server.cfg in the same folder as this program!";
+
 inline constexpr std::string_view kHint =
     "Please enter a whole number from -2147483648 to 2147483647.\n";
 

@@ -26,11 +26,10 @@ namespace {
 using expected::FollowUps;
 using expected::kHint;
 using expected::kQuestions;
+using expected::kSaved;
 using expected::questions_from;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kSaved =
-    "The config is saved as server.cfg in the same folder as this program!";
 constexpr std::string_view kEndOfInput = "\x04";  // Ctrl-D
 // Long enough for a slow machine to show a question; a passing step takes no time.
 constexpr auto kScreenTimeout = std::chrono::seconds(10);
