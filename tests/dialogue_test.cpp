@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "dialogue/answer_reader.hpp"
+#include "dialogue/decoding_input.hpp"
 #include "dialogue/questionnaire.hpp"
 #include "expected_questions.hpp"
 #include "settings/catalogue.hpp"
@@ -84,6 +85,132 @@ TEST(AnswerReader, ReadsOneAnswerAndLeavesTheRest) {
         }
         const std::string leftover{std::istreambuf_iterator<char>{in.rdbuf()}, {}};
         EXPECT_EQ(leftover, c.leftover);
+    }
+}
+
+struct ScriptCase {
+    std::string_view input;
+    ReadStatus status;
+    std::int32_t value;      // for ReadStatus::number
+    std::uint64_t line;      // for a bad answer
+    std::string_view quote;  // for a bad answer
+};
+
+// From a script an answer is a whole word, and a bad one is quoted with its line.
+const ScriptCase kScriptCases[] = {
+    // words that are numbers, with comments around them
+    {"7\n", ReadStatus::number, 7, 0, ""},
+    {"# the med packs\n\n  7 # seven\n", ReadStatus::number, 7, 0, ""},
+    {"#a\r5#b", ReadStatus::number, 5, 0, ""},
+    {"+5\t", ReadStatus::number, 5, 0, ""},
+    {"-0000000000000000000000000000000000000000000000002147483648", ReadStatus::number,
+     -2147483647 - 1, 0, ""},
+    // words that are not, on the line where they stand
+    {"12abc\n", ReadStatus::not_a_number, 0, 1, "12abc"},
+    {"\r\n\n# x\n5,000\n", ReadStatus::not_a_number, 0, 4, "5,000"},
+    {"1O", ReadStatus::not_a_number, 0, 1, "1O"},
+    {"0x10", ReadStatus::not_a_number, 0, 1, "0x10"},
+    {"5.5", ReadStatus::not_a_number, 0, 1, "5.5"},
+    {"- 5", ReadStatus::not_a_number, 0, 1, "-"},
+    {"\n\n+#3", ReadStatus::not_a_number, 0, 3, "+"},
+    {"99999999999x", ReadStatus::not_a_number, 0, 1, "99999999999x"},
+    {"\xE2\x88\x92"
+     "5",
+     ReadStatus::not_a_number, 0, 1, "\\xE2\\x88\\x925"},
+    // quoted so that nothing reaches the terminal raw, and cut after 40 bytes
+    {std::string_view{"\"\\\x00\x1b[2J\x7f", 8}, ReadStatus::not_a_number, 0, 1,
+     "\\x22\\x5C\\x00\\x1B[2J\\x7F"},
+    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa bbb", ReadStatus::not_a_number, 0, 1,
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ReadStatus::not_a_number, 0, 1,
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa..."},
+    // out of range, leading zeros or not
+    {"2147483648", ReadStatus::out_of_range, 0, 1, "2147483648"},
+    {"\n-00000000000000000000000000000000000000002147483649", ReadStatus::out_of_range, 0, 2,
+     "-000000000000000000000000000000000000000..."},
+    // nothing left but blanks and comments
+    {"", ReadStatus::end_of_input, 0, 0, ""},
+    {"\n# the end", ReadStatus::end_of_input, 0, 0, ""},
+};
+
+TEST(AnswerReader, ReadsAScriptsWordsWhole) {
+    const std::error_code no_failure;
+    for (const ScriptCase& c : kScriptCases) {
+        SCOPED_TRACE("input=" + ::testing::PrintToString(c.input));
+        std::istringstream in{std::string{c.input}};
+        AnswerReader reader{in, Source::script, no_failure};
+        const Reading reading = reader.read();
+        EXPECT_EQ(reading.status, c.status);
+        EXPECT_EQ(reading.value, c.value);
+        EXPECT_EQ(reading.line, c.line);
+        EXPECT_EQ(reading.quote, c.quote);
+    }
+}
+
+// A source that hands out its bytes a few at a time, as a pipe may.
+class ChunkedSource : public std::streambuf {
+public:
+    ChunkedSource(std::string_view bytes, std::size_t chunk) : bytes_{bytes}, chunk_{chunk} {}
+
+protected:
+    int_type underflow() override {
+        if (gptr() != nullptr && gptr() < egptr()) {
+            return traits_type::to_int_type(*gptr());
+        }
+        if (next_ == bytes_.size()) {
+            return traits_type::eof();
+        }
+        const std::size_t size = std::min(chunk_, bytes_.size() - next_);
+        setg(bytes_.data() + next_, bytes_.data() + next_, bytes_.data() + next_ + size);
+        next_ += size;
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    std::string bytes_;
+    std::size_t chunk_;
+    std::size_t next_ = 0;
+};
+
+TEST(DecodingInput, HandsOnPlainBytesWhateverTheChunks) {
+    using namespace std::string_view_literals;
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        // a UTF-8 mark at the start is skipped; anywhere else, or cut short, it is input
+        {"\xEF\xBB\xBF"
+         "12\n",
+         "12\n"},
+        {"5\xEF\xBB\xBF", "5\xEF\xBB\xBF"},
+        {"\xEF\xBB"
+         "3\n",
+         "\xEF\xBB"
+         "3\n"},
+        {"\xEF", "\xEF"},
+        {"\xFF\n5\n", "\xFF\n5\n"},
+        {"\xFE\xFE", "\xFE\xFE"},
+        {"", ""},
+        // UTF-16: ASCII as it is, every other unit one '?', a lone last byte dropped
+        {"\xFF\xFE"
+         "1\0\r\0\n\0\x1A\x04"
+         "2\0"sv,
+         "1\r\n?2"},
+        {"\xFE\xFF\0"
+         "1\x04\x1A\0#\xD8\x3D\xDE\x00\0"
+         "9"sv,
+         "1?#??9"},
+        {"\xFF\xFE"
+         "7\0"
+         "8"sv,
+         "7"},
+        {"\xFF\xFE\xEF\xBB\xBF\0"sv, "??"},
+    };
+    for (const auto& [input, output] : cases) {
+        for (std::size_t chunk : {1, 3, 8192}) {
+            ChunkedSource source{input, chunk};
+            DecodingInput decoded{source};
+            const std::string text{std::istreambuf_iterator<char>{&decoded}, {}};
+            EXPECT_EQ(text, output)
+                << "input=" << ::testing::PrintToString(input) << " in chunks of " << chunk;
+        }
     }
 }
 
@@ -164,38 +291,61 @@ protected:
     }
 };
 
+Questionnaire ask(const std::string& input, Source source, std::ostream& out) {
+    std::istringstream in{input};
+    const std::error_code no_failure;
+    AnswerReader reader{in, source, no_failure};
+    return ask_all(reader, out);
+}
+
+std::string repeat(std::string_view text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += text;
+    }
+    return repeated;
+}
+
 TEST(Questionnaire, ABadReplyIsAskedAgainAfterAHint) {
     const std::string first_again = std::string{kQuestions[0].text} + std::string{kHint};
+    const std::string always_asked = expected::questions_from(0, expected::FollowUps::skipped);
+    const std::string headshot{kQuestions.at(expected::ask_position("g_headshotdmg")).text};
+    const std::string up_to_headshot =
+        always_asked.substr(0, always_asked.find(headshot) + headshot.size());
     struct Case {
         std::string input;
         std::string expected_start;  // the console text up to the second question
-        std::int32_t first_answer;
+        std::string_view key;
+        std::int32_t answer;
     };
     const Case cases[] = {
-        {"x\n4294967297\n-3\n", first_again + first_again + std::string{kQuestions[0].text}, -3},
+        {"x\n4294967297\n-3\n", first_again + first_again + std::string{kQuestions[0].text},
+         "g_medPacks", -3},
         // A word after a number is the next question's reply.
         {"12abc\n",
          std::string{kQuestions[0].text} + std::string{kQuestions[1].text} + std::string{kHint} +
              std::string{kQuestions[1].text},
-         12},
+         "g_medPacks", 12},
         // A bad reply at the very end: the question is shown once more, then input ends.
         {"junk", first_again + std::string{kQuestions[0].text} + std::string{kQuestions[1].text},
-         0},
+         "g_medPacks", 0},
+        // A bad reply leaves the value as it was: the headshot damage starts at 15.
+        {repeat("0\n", 32) + "x\n", up_to_headshot + std::string{kHint} + headshot, "g_headshotdmg",
+         15},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("input=" + ::testing::PrintToString(c.input));
-        std::istringstream in{c.input};
         std::ostringstream out;
-        const Answers answers = ask_all(in, out);
+        const Questionnaire asked = ask(c.input, Source::terminal, out);
         EXPECT_EQ(out.str().substr(0, c.expected_start.size()), c.expected_start);
-        EXPECT_EQ(answers[0], c.first_answer);
+        EXPECT_EQ(asked.answers[index_of(c.key)], c.answer);
+        EXPECT_EQ(asked.failure, "");
     }
 }
 
 TEST(Questionnaire, SeveralAnswersOnOneLineFillSeveralQuestions) {
-    std::istringstream in{"7 -8 +9\n"};
     std::ostringstream out;
-    const Answers answers = ask_all(in, out);
+    const Answers answers = ask("7 -8 +9\n", Source::terminal, out).answers;
     EXPECT_EQ(answers[0], 7);
     EXPECT_EQ(answers[1], -8);
     EXPECT_EQ(answers[2], 9);
@@ -203,23 +353,22 @@ TEST(Questionnaire, SeveralAnswersOnOneLineFillSeveralQuestions) {
     EXPECT_EQ(out.str(), expected::questions_from(0, expected::FollowUps::skipped));
 }
 
+// A script's bad answer is the last question shown.
 TEST(Questionnaire, FlushesOncePerQuestionShown) {
     struct Case {
         std::string input;
+        Source source;
         int questions_shown;
     };
-    std::string every_answer_one;
-    for (int i = 0; i < 55; ++i) {
-        every_answer_one += "1 ";
-    }
     const Case cases[] = {
-        {"", 47}, {every_answer_one, 55}, {"abc\n", 48},  // the first question twice
+        {"", Source::terminal, 47},      {repeat("1 ", 55), Source::terminal, 55},
+        {"abc\n", Source::terminal, 48},  // the first question twice
+        {"", Source::script, 47},        {"1 1 abc 1 1\n", Source::script, 3},
     };
     for (const Case& c : cases) {
-        std::istringstream in{c.input};
         FlushCountingBuffer buffer;
         std::ostream out{&buffer};
-        ask_all(in, out);
+        ask(c.input, c.source, out);
         EXPECT_EQ(buffer.flushes, c.questions_shown)
             << "input=" << ::testing::PrintToString(c.input);
     }

@@ -57,9 +57,11 @@ TEST(ClosingPause, EndsOnTheFirstNonBlankEntry) {
         {"", ""},                             // end of input ends it at once
         {"\n\n", ""},
     };
+    const std::error_code no_failure;
     for (const Case& c : cases) {
         std::istringstream in{std::string{c.input}};
-        closing_pause(in);
+        AnswerReader reader{in, Source::terminal, no_failure};
+        closing_pause(reader);
         const std::string leftover{std::istreambuf_iterator<char>{in.rdbuf()}, {}};
         EXPECT_EQ(leftover, c.leftover) << "input=" << ::testing::PrintToString(c.input);
     }

@@ -3,8 +3,10 @@
 #include <cerrno>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #else
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -13,8 +15,6 @@ namespace scm {
 namespace {
 
 #ifdef _WIN32
-// Standard input stays in the console's text mode: CR LF arrives as a line feed,
-// and Ctrl-Z ends input.
 long read_some(int descriptor, char* data, std::size_t size) {
     return ::_read(descriptor, data, static_cast<unsigned>(size));
 }
@@ -41,6 +41,22 @@ bool wait_until_readable(int descriptor) {
 
 }  // namespace
 
+Source standard_input_source() noexcept {
+#ifdef _WIN32
+    if (::_get_osfhandle(0) < 0 || ::_isatty(0)) {
+        return Source::terminal;
+    }
+    ::_setmode(0, _O_BINARY);
+    return Source::script;
+#else
+    // No standard input at all has nothing to read, as at a terminal.
+    if (::fcntl(0, F_GETFD) == -1 || ::isatty(0)) {
+        return Source::terminal;
+    }
+    return Source::script;
+#endif
+}
+
 DescriptorInput::int_type DescriptorInput::underflow() noexcept {
     for (;;) {
         const long count = read_some(descriptor_, buffer_.data(), buffer_.size());
@@ -56,6 +72,9 @@ DescriptorInput::int_type DescriptorInput::underflow() noexcept {
             continue;
         }
         // The end, or a failure that no retry mends: both end the input.
+        if (count < 0) {
+            failure_ = std::error_code{errno, std::generic_category()};
+        }
         return traits_type::eof();
     }
 }

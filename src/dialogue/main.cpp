@@ -1,19 +1,35 @@
+#include <csignal>
 #include <iostream>
 
+#include "dialogue/decoding_input.hpp"
 #include "dialogue/descriptor_input.hpp"
 #include "dialogue/questionnaire.hpp"
 #include "output/output_phase.hpp"
 
 // Arguments and environment are ignored: the program only asks and writes.
 int main() {
+#ifdef SIGXFSZ
+    // A file-size limit then fails the write, which is reported, instead of
+    // killing the run half way through a save.
+    static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+#endif
     // Output goes through the library's own buffer and is written once per
     // question, when the questionnaire flushes.
     std::ios::sync_with_stdio(false);
     // Input is read a buffer at a time through a buffer of our own, which turns a
-    // failed read into the end of input instead of an exception.
+    // failed read into the end of input instead of an exception; a script's input
+    // is also decoded from what its editor saved it as.
+    const scm::Source source = scm::standard_input_source();
     scm::DescriptorInput standard_input{0};
-    std::istream in{&standard_input};
+    scm::DecodingInput decoded{standard_input};
+    std::istream in{source == scm::Source::script ? static_cast<std::streambuf*>(&decoded)
+                                                  : &standard_input};
+    scm::AnswerReader reader{in, source, standard_input.failure()};
 
-    const scm::Answers answers = scm::ask_all(in, std::cout);
-    return scm::save_and_pause(answers, in, std::cout, std::cerr);
+    const scm::Questionnaire asked = scm::ask_all(reader, std::cout);
+    if (!asked.failure.empty()) {
+        std::cerr << asked.failure;
+        return 1;
+    }
+    return scm::save_and_pause(asked.answers, reader, std::cout, std::cerr);
 }

@@ -1,17 +1,26 @@
 #pragma once
 
-#include <istream>
 #include <ostream>
+#include <string>
 
+#include "dialogue/answer_reader.hpp"
 #include "settings/catalogue.hpp"
 
 namespace scm {
 
-// Asks every open question in ask order, reading each answer from `in`, and
-// returns all answers. A question whose reply is not a number in range is asked
-// again after a hint; when input ends, the remaining questions are still shown
-// and their settings keep the values they hold. Each question shown is one
-// flush of `out`.
-Answers ask_all(std::istream& in, std::ostream& out);
+struct Questionnaire {
+    Answers answers;
+    // Empty when the answers are to be saved. Otherwise the one line that says why
+    // a script's run ends before the file is touched: a bad answer (its line, the
+    // word and the setting) or input that could not be read.
+    std::string failure;
+};
+
+// Asks every open question in ask order, reading each answer with `reader`. At a
+// terminal a reply that is not a number in range gets a hint and the question
+// again; from a script it ends the questionnaire there, and so does input that
+// fails. When input ends, the remaining questions are still shown and their
+// settings keep the values they hold. Each question shown is one flush of `out`.
+Questionnaire ask_all(AnswerReader& reader, std::ostream& out);
 
 }  // namespace scm

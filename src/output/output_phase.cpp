@@ -3,7 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "dialogue/answer_reader.hpp"
 #include "output/config_writer.hpp"
 
 namespace scm {
@@ -15,9 +14,10 @@ constexpr std::string_view kSavedMessage =
 
 }  // namespace
 
-void closing_pause(std::istream& in) { read_answer(in); }
+void closing_pause(AnswerReader& reader) { reader.read(); }
 
-int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, std::ostream& err) {
+int save_and_pause(const Answers& answers, AnswerReader& reader, std::ostream& out,
+                   std::ostream& err) {
     const std::error_code error = save_file(kConfigFileName, render_config(answers));
     if (error) {
         // One string, so that the unbuffered error stream writes the line at once.
@@ -27,7 +27,7 @@ int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, 
         out << kSavedMessage;
         out.flush();
     }
-    closing_pause(in);
+    closing_pause(reader);
     return error ? 1 : 0;
 }
 

@@ -1,21 +1,23 @@
 #pragma once
 
-#include <istream>
 #include <ostream>
 
+#include "dialogue/answer_reader.hpp"
 #include "settings/catalogue.hpp"
 
 namespace scm {
 
 // Holds the program until one more entry arrives: a number, read and dropped, or
-// any other non-blank text. Blank lines keep it waiting; at the end of input it
-// returns at once.
-void closing_pause(std::istream& in);
+// any other non-blank text. Blank lines (and in a script, comments) keep it
+// waiting; at the end of input it returns at once. Whatever it reads, it never
+// fails the run.
+void closing_pause(AnswerReader& reader);
 
 // Saves the answers as server.cfg in the current folder, says where it went and
 // pauses. Returns the exit status: 0 when the file was saved; 1 when it was not,
 // after one line on `err` that names the file and the system's reason (the pause
 // still comes, so a console window stays open long enough to read it).
-int save_and_pause(const Answers& answers, std::istream& in, std::ostream& out, std::ostream& err);
+int save_and_pause(const Answers& answers, AnswerReader& reader, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace scm

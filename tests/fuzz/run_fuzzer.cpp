@@ -1,5 +1,6 @@
 // Runs the whole questionnaire over arbitrary bytes and renders server.cfg, then
 // checks what must hold for any input.
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <sstream>
@@ -61,13 +62,33 @@ bool expected_asked(std::size_t index, const scm::Answers& answers) {
     return opener == "g_throwableknives" ? answer != 0 : answer == 1;
 }
 
+// A script's failure is one line that a terminal shows as it is.
+bool is_printable_line(std::string_view line) {
+    constexpr std::string_view kEnd = " server.cfg was not changed.\n";
+    if (line.size() < kEnd.size() || line.substr(line.size() - kEnd.size()) != kEnd) {
+        return false;
+    }
+    line.remove_suffix(1);
+    return std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
 }  // namespace
 
+// The first byte chooses who answers: odd for a script, even for a person.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    if (size == 0) {
+        return 0;
+    }
+    const scm::Source source = (data[0] & 1U) != 0 ? scm::Source::script : scm::Source::terminal;
+    const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::istringstream in{std::string{input}};
     std::ostringstream out;
-    const scm::Answers answers = scm::ask_all(in, out);
+    const std::error_code no_failure;
+    scm::AnswerReader reader{in, source, no_failure};
+    const scm::Questionnaire asked = scm::ask_all(reader, out);
+    const scm::Answers& answers = asked.answers;
+    check(asked.failure.empty() ||
+          (source == scm::Source::script && is_printable_line(asked.failure)));
     const std::string config = scm::render_config(answers);
 
     // 57 lines, each ending in CR LF; the key lines in write order, each with a value.
@@ -100,17 +121,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every value stored came from the input.
         check(answers[i] == start || numbers.count(answers[i]) == 1);
     }
-    // The console shows each open question in order, asked again only after a hint.
+    // The console shows each open question in order, asked again only after a hint
+    // to a person; a script's run stops at its bad answer.
     const std::string console = out.str();
     std::string_view shown = console;
     for (std::size_t i = 0; i < scm::kSettingCount; ++i) {
         if (!expected_asked(i, answers)) {
             continue;
         }
+        if (shown.empty() && !asked.failure.empty()) {
+            break;
+        }
         const std::string_view prompt = scm::kSettings[i].prompt;
         check(shown.substr(0, prompt.size()) == prompt);
         shown.remove_prefix(prompt.size());
-        while (shown.substr(0, kHint.size()) == kHint) {
+        while (source == scm::Source::terminal && shown.substr(0, kHint.size()) == kHint) {
             shown.remove_prefix(kHint.size());
             check(shown.substr(0, prompt.size()) == prompt);
             shown.remove_prefix(prompt.size());
