@@ -1,4 +1,6 @@
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -63,12 +65,12 @@ std::string swap_pairs(std::string units) {
     return units;
 }
 
-// What is in the folder besides server.cfg and the runner's own files.
+// The new files of a save that were left in the folder.
 std::vector<std::string> leftovers(const Workspace& workspace) {
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator{workspace.path()}) {
         const std::string name = entry.path().filename().string();
-        if (name != "server.cfg" && name != ".run") {
+        if (name.rfind(".server.cfg", 0) == 0) {
             names.push_back(name);
         }
     }
@@ -237,50 +239,140 @@ TEST(EndToEnd, NewFileModeFollowsTheUmask) {
     }
 }
 
-// An administrator may have linked server.cfg into the server's folder: the link
-// stays, and the file behind it is rewritten whole, keeping its mode.
-TEST(EndToEnd, ExistingFileIsRewrittenInPlace) {
-    Workspace workspace;
-    const fs::path real = workspace.path() / "real.cfg";
-    std::ofstream{real, std::ios::binary} << std::string(10000, '#');
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
-    fs::create_symlink(real, workspace.path() / "server.cfg");
+std::string old_file() { return std::string(4500, '#'); }
 
-    const run::ProgramRun run = run_program(workspace, "", Input::file, "umask 0;");
-    ASSERT_EQ(run.exit_status, 0);
-    EXPECT_TRUE(fs::is_symlink(workspace.path() / "server.cfg"));
-    EXPECT_EQ(workspace.read("real.cfg"), expected::starting_config());
-    EXPECT_EQ(mode_of(real), 0600U);
+void write_old_file(const fs::path& path) {
+    std::ofstream{path, std::ios::binary} << old_file();
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST(EndToEnd, FailedSaveIsReported) {
+struct stat status_of(const fs::path& path) {
+    struct stat status {};
+    EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+    return status;
+}
+
+// What an administrator set up around an old server.cfg survives a save: links
+// stay links and the file behind them gets the new text with its mode kept. A file
+// that replacing would part from its other name or its attributes is written in place.
+TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
+    if (run::windows_build()) {
+        GTEST_SKIP() << "links and attributes are POSIX here";
+    }
     struct Case {
         std::string_view what;
-        void (*prepare)(const fs::path& server_cfg);
-        std::string_view shell_prefix;
-        std::string_view error;
+        void (*prepare)(const fs::path& folder);
+        std::string_view written;  // the file that must get the text
+        bool in_place;
     };
-    const auto nothing = [](const fs::path&) {};
     const Case cases[] = {
-        // Windows gives no more reason than that for a folder.
-        {"a folder", [](const fs::path& p) { fs::create_directory(p); }, "",
-         run::windows_build() ? "Could not save server.cfg: Permission denied\n"
-                              : "Could not save server.cfg: Is a directory\n"},
-        {"a full disk", [](const fs::path& p) { fs::create_symlink("/dev/full", p); }, "",
-         "Could not save server.cfg: No space left on device\n"},
-        // One block of 512 bytes: the first write is cut short, the next one fails
-        // (Wine turns that failure into "Invalid argument").
-        {"a file-size limit", nothing, "trap '' XFSZ; ulimit -f 1;",
-         run::windows_build() ? "Could not save server.cfg: Invalid argument\n"
-                              : "Could not save server.cfg: File too large\n"},
+        {"a chain of relative links into another folder",
+         [](const fs::path& folder) {
+             fs::create_directory(folder / "other");
+             write_old_file(folder / "other/real.cfg");
+             fs::create_symlink("real.cfg", folder / "other/link.cfg");
+             fs::create_symlink("other/link.cfg", folder / "server.cfg");
+         },
+         "other/real.cfg", false},
+        {"a hard link",
+         [](const fs::path& folder) {
+             write_old_file(folder / "real.cfg");
+             fs::create_hard_link(folder / "real.cfg", folder / "server.cfg");
+         },
+         "real.cfg", true},
+        {"an extended attribute",
+         [](const fs::path& folder) {
+             write_old_file(folder / "server.cfg");
+             ASSERT_EQ(setxattr((folder / "server.cfg").c_str(), "user.note", "x", 1, 0), 0);
+         },
+         "server.cfg", true},
     };
     for (const Case& c : cases) {
         Workspace workspace;
-        c.prepare(workspace.path() / "server.cfg");
+        c.prepare(workspace.path());
+        const bool was_link = fs::is_symlink(workspace.path() / "server.cfg");
+        const ino_t inode = status_of(workspace.path() / c.written).st_ino;
+
+        const run::ProgramRun run = run_program(workspace, "", Input::file, "umask 0;");
+        ASSERT_EQ(run.exit_status, 0) << c.what;
+        EXPECT_EQ(workspace.read(c.written), expected::starting_config()) << c.what;
+        EXPECT_EQ(workspace.read("server.cfg"), expected::starting_config()) << c.what;
+        EXPECT_EQ(fs::is_symlink(workspace.path() / "server.cfg"), was_link) << c.what;
+        EXPECT_EQ(mode_of(workspace.path() / c.written), 0600U) << c.what;
+        EXPECT_EQ(status_of(workspace.path() / c.written).st_ino == inode, c.in_place) << c.what;
+        EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
+    }
+}
+
+// A save that fails keeps the old file byte for byte and leaves nothing beside it.
+TEST(EndToEnd, FailedSaveIsReported) {
+    struct Case {
+        std::string_view what;
+        void (*prepare)(const fs::path& folder);
+        std::string_view shell_prefix;
+        std::string_view error;
+    };
+    const bool root = geteuid() == 0;
+    const Case cases[] = {
+        // Windows gives no more reason than that for a folder.
+        {"a folder", [](const fs::path& p) { fs::create_directory(p / "server.cfg"); }, "",
+         run::windows_build() ? "Could not save server.cfg: Permission denied\n"
+                              : "Could not save server.cfg: Is a directory\n"},
+        {"a full disk",
+         [](const fs::path& p) { fs::create_symlink("/dev/full", p / "server.cfg"); }, "",
+         "Could not save server.cfg: No space left on device\n"},
+        // One block of 512 bytes: the first write is cut short, the next one fails
+        // (Wine turns that failure into "Invalid argument"). The program itself
+        // ignores the signal that the limit sends.
+        {"a file-size limit, with an old file",
+         [](const fs::path& p) { write_old_file(p / "server.cfg"); },
+         run::windows_build() ? "trap '' XFSZ; ulimit -f 1;" : "ulimit -f 1;",
+         run::windows_build() ? "Could not save server.cfg: Invalid argument\n"
+                              : "Could not save server.cfg: File too large\n"},
+        {"a link into a missing folder",
+         [](const fs::path& p) { fs::create_symlink("missing/server.cfg", p / "server.cfg"); }, "",
+         "Could not save server.cfg: No such file or directory\n"},
+        {"a loop of links",
+         [](const fs::path& p) { fs::create_symlink("server.cfg", p / "server.cfg"); }, "",
+         "Could not save server.cfg: Too many levels of symbolic links\n"},
+        // Kept although the folder would let the user replace it.
+        {"a read-only file of another user's",
+         [](const fs::path& p) {
+             write_old_file(p / "server.cfg");
+             fs::permissions(p / "server.cfg", fs::perms::owner_read);
+             fs::permissions(p, fs::perms::all);
+             ASSERT_EQ(chown((p / "server.cfg").c_str(), 65534, 65534), 0);
+         },
+         "setpriv --reuid=nobody --regid=nogroup --clear-groups",
+         "Could not save server.cfg: Permission denied\n"},
+    };
+    for (const Case& c : cases) {
+        const bool other_user = c.shell_prefix.find("setpriv") != std::string_view::npos;
+        if ((run::windows_build() && c.what.find("link") != std::string_view::npos) ||
+            (other_user && (run::windows_build() || !root))) {
+            continue;  // a Windows build sees no links; only root can be another user
+        }
+        Workspace workspace;
+        c.prepare(workspace.path());
+        std::error_code no_file;
+        const bool regular = fs::is_regular_file(workspace.path() / "server.cfg", no_file);
+        // Another user runs a copy that every user may start.
+        Workspace programs;
+        if (other_user) {
+            fs::permissions(programs.path(),
+                            fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+            fs::copy_file(SCM_PROGRAM_PATH, programs.path() / "server-config-maker");
+            setenv("SCM_PROGRAM", (programs.path() / "server-config-maker").c_str(), 1);
+        }
         const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
+        unsetenv("SCM_PROGRAM");
         EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
         EXPECT_EQ(run.err, c.error) << c.what;
         EXPECT_EQ(run.exit_status, 1) << c.what;
+        if (regular) {
+            EXPECT_EQ(workspace.read("server.cfg"), old_file()) << c.what;
+        }
+        EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
     }
 }
 

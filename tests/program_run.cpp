@@ -94,6 +94,9 @@ std::string program_command() {
     if (const char* program = windows_program()) {
         return "wine '" + std::string{program} + "'";
     }
+    if (const char* program = std::getenv("SCM_PROGRAM")) {
+        return "'" + std::string{program} + "'";
+    }
     return "'" SCM_PROGRAM_PATH "'";
 }
 

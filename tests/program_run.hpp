@@ -42,7 +42,8 @@ struct ProgramRun {
 // SCM_WINDOWS_PROGRAM to its .exe.
 bool windows_build();
 
-// The program under test as the start of a shell command line.
+// The program under test as the start of a shell command line: SCM_PROGRAM, when
+// set, names a copy of the native build.
 std::string program_command();
 
 // Runs the program in `workspace` with `input` as its standard input, given as
