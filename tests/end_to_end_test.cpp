@@ -200,8 +200,9 @@ TEST(EndToEnd, InputThatEndsOrFails) {
          {}},
     };
     for (const Case& c : cases) {
-        if (c.how == Input::folder && run::windows_build()) {
-            continue;  // Wine reads a folder as empty
+        if (c.how != Input::file && run::windows_build()) {
+            continue;  // Wine shows a closed descriptor and a folder alike, as a file it cannot
+                       // read
         }
         Workspace workspace;
         std::ofstream{workspace.path() / "server.cfg", std::ios::binary} << kOld;

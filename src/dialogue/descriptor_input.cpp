@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -43,7 +44,10 @@ bool wait_until_readable(int descriptor) {
 
 Source standard_input_source() noexcept {
 #ifdef _WIN32
-    if (::_get_osfhandle(0) < 0 || ::_isatty(0)) {
+    // No handle, or one that is no file, pipe or console, is no input at all.
+    const intptr_t handle = ::_get_osfhandle(0);
+    if (handle < 0 || handle == 0 ||
+        ::GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_UNKNOWN || ::_isatty(0)) {
         return Source::terminal;
     }
     ::_setmode(0, _O_BINARY);

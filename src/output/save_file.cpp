@@ -51,7 +51,17 @@ std::string folder_of(const std::string& path) {
 #ifdef _WIN32
 HANDLE handle_of(int file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
 
-std::wstring wide(const std::string& path) { return {path.begin(), path.end()}; }  // ASCII names
+// The full path, as ReplaceFileW needs it; the names are ASCII.
+std::wstring wide(const std::string& path) {
+    const std::wstring name{path.begin(), path.end()};
+    std::wstring full(MAX_PATH, L'\0');
+    const DWORD size = ::GetFullPathNameW(name.c_str(), MAX_PATH, full.data(), nullptr);
+    if (size == 0 || size >= MAX_PATH) {
+        return name;
+    }
+    full.resize(size);
+    return full;
+}
 
 std::error_code windows_error(DWORD code) {
     switch (code) {
@@ -66,7 +76,7 @@ std::error_code windows_error(DWORD code) {
         case ERROR_PATH_NOT_FOUND:
             return std::make_error_code(std::errc::no_such_file_or_directory);
         default:
-            return std::make_error_code(std::errc::io_error);
+            return std::error_code(static_cast<int>(code), std::system_category());
     }
 }
 
