@@ -116,10 +116,10 @@ const ScriptCase kScriptCases[] = {
     {"99999999999x", ReadStatus::not_a_number, 0, 1, "99999999999x"},
     {"\xE2\x88\x92"
      "5",
-     ReadStatus::not_a_number, 0, 1, "\\xE2\\x88\\x925"},
+     ReadStatus::not_a_number, 0, 1, R"(\xE2\x88\x925)"},
     // quoted so that nothing reaches the terminal raw, and cut after 40 bytes
     {std::string_view{"\"\\\x00\x1b[2J\x7f", 8}, ReadStatus::not_a_number, 0, 1,
-     "\\x22\\x5C\\x00\\x1B[2J\\x7F"},
+     R"(\x22\x5C\x00\x1B[2J\x7F)"},
     {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa bbb", ReadStatus::not_a_number, 0, 1,
      "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
     {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ReadStatus::not_a_number, 0, 1,

@@ -240,7 +240,7 @@ TEST(EndToEnd, NewFileModeFollowsTheUmask) {
     }
 }
 
-std::string old_file() { return std::string(4500, '#'); }
+std::string old_file() { return {std::string(4500, '#')}; }
 
 void write_old_file(const fs::path& path) {
     std::ofstream{path, std::ios::binary} << old_file();

@@ -273,7 +273,7 @@ std::error_code resolve_target(std::string& path) {
             return std::make_error_code(std::errc::filename_too_long);
         }
         link.resize(static_cast<std::size_t>(size));
-        path = link.front() == '/' ? link : folder_of(path) + link;
+        path = link.front() == '/' ? link : folder_of(path).append(link);
     }
     return std::make_error_code(std::errc::too_many_symbolic_link_levels);
 }
@@ -402,11 +402,11 @@ public:
         return result == 0 ? std::error_code{} : last_error();
     }
     std::error_code keep(const std::string& target, bool target_exists) {
-        std::error_code error = move_into_place(path_, target, target_exists);
-        if (!error) {
+        std::error_code moved = move_into_place(path_, target, target_exists);
+        if (!moved) {
             path_.clear();
         }
-        return error;
+        return moved;
     }
 
 private:
@@ -459,25 +459,25 @@ std::error_code write_in_place(const std::string& path, std::string_view text) {
 
 }  // namespace
 
-std::error_code save_file(const char* name, std::string_view text) {
-    std::string path = name;
+std::error_code save_file(const char* path, std::string_view text) {
+    std::string target = path;
     Plan plan;
-    std::error_code error = resolve_target(path);
+    std::error_code error = resolve_target(target);
     if (!error) {
-        error = choose_how(path, plan);
+        error = choose_how(target, plan);
     }
     if (error) {
         return error;
     }
     if (plan.how == How::replace) {
-        error = replace(path, plan, text);
+        error = replace(target, plan, text);
         // A file mounted on its own (as into a container) cannot be renamed over,
         // and a file held open on Windows may stay busy: both are written in place.
         if (error != std::errc::device_or_resource_busy && error != std::errc::cross_device_link) {
             return error;
         }
     }
-    return write_in_place(path, text);
+    return write_in_place(target, text);
 }
 
 }  // namespace scm

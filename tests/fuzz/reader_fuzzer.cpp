@@ -24,7 +24,7 @@ std::size_t skip_blanks(std::string_view text, std::size_t at) {
 }
 
 // Checks one reading of `text`, which the reader consumed up to `end`.
-void check_reading(std::string_view text, std::size_t end, scm::Reading reading) {
+void check_reading(std::string_view text, std::size_t end, const scm::Reading& reading) {
     std::size_t at = skip_blanks(text, 0);
     bool negative = false;
     if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
