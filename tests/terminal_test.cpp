@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -115,6 +116,18 @@ public:
             status_ = status;
         }
         return !status_;
+    }
+
+    // Processor time used so far, in clock ticks (user and system, from /proc).
+    long processor_ticks() const {
+        std::ifstream stat{"/proc/" + std::to_string(child_) + "/stat"};
+        std::string field;
+        long ticks = 0;
+        // Fields 14 and 15; the name in field 2 has no blank here.
+        for (int i = 1; i <= 15 && stat >> field; ++i) {
+            ticks += i >= 14 ? std::stol(field) : 0;
+        }
+        return ticks;
     }
 
     // The exit status, waiting for it up to the screen time-out; -1 if still running.
@@ -260,10 +273,14 @@ void run_sessions(Mode mode) {
                 case Do::expect_on_screen:
                     EXPECT_EQ(terminal.new_text(step.text.size(), kScreenTimeout), step.text);
                     break;
-                case Do::expect_still_waiting:
+                case Do::expect_still_waiting: {
+                    // Waiting takes next to no processor time: a busy loop would take it all.
+                    const long ticks = terminal.processor_ticks();
                     EXPECT_EQ(terminal.new_text(SIZE_MAX, kWaitingTime), "");
                     EXPECT_TRUE(terminal.running());
+                    EXPECT_LE(terminal.processor_ticks() - ticks, 5);
                     break;
+                }
                 case Do::expect_exit:
                     EXPECT_EQ(terminal.exit_status(), step.exit_status);
                     EXPECT_EQ(terminal.new_text(SIZE_MAX, std::chrono::milliseconds(0)), "");
