@@ -1,7 +1,10 @@
-# Run by cpack after it made the archive: makes it again with its entries sorted
+# Run by cpack after it made the archive (but a Debian package): makes it again with its entries sorted
 # by name, so that its bytes do not depend on the order in which the file system
 # lists a folder. Times come from SOURCE_DATE_EPOCH, as in cpack's own archive.
 foreach(archive IN LISTS CPACK_PACKAGE_FILES)
+  if(archive MATCHES "\\.deb$")
+    continue()  # dpkg reads its own format; cpack already sorts its entries
+  endif()
   set(top "${CPACK_PACKAGE_FILE_NAME}")
   file(GLOB_RECURSE entries RELATIVE "${CPACK_TOPLEVEL_DIRECTORY}"
        "${CPACK_TOPLEVEL_DIRECTORY}/${top}/*")

@@ -9,12 +9,12 @@
 #include <sstream>
 #include <string>
 
+#include "docs.hpp"
 #include "expected_config.hpp"
 #include "output/config_writer.hpp"
 #include "output/output_phase.hpp"
 #include "output/save_file.hpp"
 #include "program_run.hpp"
-#include "settings_doc.hpp"
 
 namespace scm {
 namespace {
@@ -68,12 +68,55 @@ TEST(ClosingPause, EndsOnTheFirstNonBlankEntry) {
     }
 }
 
-TEST(SettingsReference, CommittedFileIsUpToDate) {
-    std::ifstream file{SCM_SOURCE_DIR "/docs/settings.md", std::ios::binary};
-    const std::string committed{std::istreambuf_iterator<char>{file}, {}};
-    EXPECT_EQ(committed, doc::settings_reference())
-        << "docs/settings.md is out of date; bring it up to date with\n"
-           "  cmake --build <your build folder> --target settings-doc";
+TEST(Documents, CommittedFilesAreUpToDate) {
+    const std::pair<std::string_view, std::string> documents[] = {
+        {"settings.md", doc::settings_reference()},
+        {"server-config-maker.1", doc::manual_page(SCM_VERSION, SCM_RELEASE_DATE)},
+    };
+    for (const auto& [name, text] : documents) {
+        std::ifstream file{SCM_SOURCE_DIR "/docs/" + std::string{name}, std::ios::binary};
+        const std::string committed{std::istreambuf_iterator<char>{file}, {}};
+        EXPECT_EQ(committed, text) << "docs/" << name
+                                   << " is out of date; bring it up to date with\n"
+                                      "  cmake --build <your build folder> --target docs";
+    }
+}
+
+// A minus a user types is a minus, and catalogue text never reads as a roff request.
+TEST(Documents, ManualPageEscapesTheCatalogue) {
+    const std::string page = doc::manual_page("9.9.9", "2000-01-31");
+    EXPECT_EQ(page.find(".TH SERVER-CONFIG-MAKER 1 \"2000-01-31\" \"server-config-maker 9.9.9\""),
+              page.find(".TH"));
+    EXPECT_NE(page.find(".TP\n.B g_maxpf\nHow panzers per team?(\\-1=unlimited)\n.br\nStarts at "
+                        "0; asked always.\n"),
+              std::string::npos);
+    EXPECT_NE(
+        page.find(".B g_goomba\nShould goomba kills be allowed on the server?\n.br\nA goomba "
+                  "kills is when a player jumps on another players head and it kills him.\n.br\n"
+                  "(0=no, 1=yes)\n.br\nStarts at 0; asked always.\n"),
+        std::string::npos);
+    EXPECT_EQ(doc::detail::roff(".x\n'y -1 a\\b"), "\\&.x\n\\&'y \\-1 a\\eb");
+}
+
+// One entry a version, changes wrapped at 80, and each entry later than the one before.
+TEST(Documents, DebianChangelogFollowsTheMarkdown) {
+    const std::string nine = "abcdefghi ";
+    std::string ten_words;
+    for (int i = 0; i < 10; ++i) {
+        ten_words += nine;
+    }
+    ten_words.pop_back();
+    const std::string signed_by =
+        " -- server-config-maker authors <maintainers@server-config-maker.invalid>  ";
+    EXPECT_EQ(doc::debian_changelog("# Changelog\n\n## 2.0.0 - 2000-01-31\n\n- " + ten_words +
+                                    "\n- Fix.\n\n## 1.0.0 - 2000-01-31\n\n- First.\n"),
+              "server-config-maker (2.0.0) unstable; urgency=medium\n\n"
+              "  * abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\n"
+              "    abcdefghi abcdefghi abcdefghi\n"
+              "  * Fix.\n\n" +
+                  signed_by + "Mon, 31 Jan 2000 00:00:01 +0000\n\n" +
+                  "server-config-maker (1.0.0) unstable; urgency=medium\n\n  * First.\n\n" +
+                  signed_by + "Mon, 31 Jan 2000 00:00:00 +0000\n");
 }
 
 // People read the table instead of the source: it must stay one table, a row a setting.

@@ -1,0 +1,337 @@
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/catalogue.hpp"
+
+namespace scm::doc {
+
+namespace detail {
+
+// A table cell: the question's lines joined by <br>, and nothing that Markdown
+// would read as the end of a cell or as HTML.
+inline std::string cell(std::string_view text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+            case '|':
+                escaped += "\\|";
+                break;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '\n':
+                escaped += "<br>";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    // The last line end of a prompt ends the question, not a line of it.
+    constexpr std::string_view kBreak = "<br>";
+    if (escaped.size() >= kBreak.size() &&
+        escaped.compare(escaped.size() - kBreak.size(), kBreak.size(), kBreak) == 0) {
+        escaped.resize(escaped.size() - kBreak.size());
+    }
+    return escaped;
+}
+
+// When the question is asked, the opener's key between `quote` and `unquote`.
+inline std::string asked(const Gate& gate, std::string_view quote = "`",
+                         std::string_view unquote = "`") {
+    if (gate.opener.empty()) {
+        return "always";
+    }
+    return "when " + std::string{quote} + std::string{gate.opener} + std::string{unquote} + " is " +
+           (gate.opens == Opens::on_one ? "1" : "not 0");
+}
+
+// Text for a manual page: no line starts with a control character, a backslash
+// is printed as one, and every minus a user would type is a minus, not a hyphen.
+inline std::string roff(std::string_view text) {
+    std::string escaped;
+    bool line_start = true;
+    for (char c : text) {
+        if (line_start && (c == '.' || c == '\'')) {
+            escaped += "\\&";
+        }
+        escaped += c == '\\' ? std::string{"\\e"} : c == '-' ? std::string{"\\-"} : std::string{c};
+        line_start = c == '\n';
+    }
+    return escaped;
+}
+
+inline std::size_t file_line(std::size_t index) {
+    for (std::size_t position = 0; position < kSettingCount; ++position) {
+        if (kWriteOrder[position] == index) {
+            return position + 3;  // after the two comment lines
+        }
+    }
+    return 0;
+}
+
+}  // namespace detail
+
+// The text of docs/settings.md: what server.cfg is, then a table with one row per
+// setting in ask order, made from the catalogue.
+inline std::string settings_reference() {
+    std::string text =
+        "# Settings reference\n"
+        "\n"
+        "`server-config-maker` asks one question per setting, in the order of this table, and\n"
+        "writes the answers to `server.cfg` in the folder it was started from: two comment\n"
+        "lines, then one line per setting, `key value`, on the line of the file given in the\n"
+        "last column. Every line of the file ends in CR LF.\n"
+        "\n"
+        "The program stores any whole number from -2147483648 to 2147483647 that it is\n"
+        "given. The hints in the questions, such as \"(0=no, 1=yes)\" or \"(default: 3)\", are\n"
+        "for the person answering: the program checks no range and applies no default. A\n"
+        "setting whose question is not asked, or gets no number, keeps its starting value.\n"
+        "\n"
+        "This page is made from the program's own table of settings: do not edit it, run\n"
+        "`cmake --build build --target docs` instead.\n"
+        "\n"
+        "| Key | Question | Starting value | Asked | Line in server.cfg |\n"
+        "|---|---|---|---|---|\n";
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        const Setting& setting = kSettings[i];
+        text += "| `" + std::string{setting.key} + "` | " + detail::cell(setting.prompt) + " | " +
+                std::to_string(setting.start_value) + " | " + detail::asked(setting.gate) + " | " +
+                std::to_string(detail::file_line(i)) + " |\n";
+    }
+    return text;
+}
+
+// The questions of the SETTINGS section, one tagged paragraph a setting.
+inline std::string manual_settings() {
+    std::string text;
+    for (const Setting& setting : kSettings) {
+        text += ".TP\n.B " + detail::roff(setting.key) + "\n";
+        std::string_view rest = setting.prompt;
+        for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
+             end = rest.find('\n')) {
+            std::string_view line = rest.substr(0, end);
+            while (!line.empty() && line.back() == ' ') {
+                line.remove_suffix(1);  // roff keeps no blank at a line's end
+            }
+            text += detail::roff(line) + "\n.br\n";
+            rest.remove_prefix(end + 1);
+        }
+        text += "Starts at " + detail::roff(std::to_string(setting.start_value)) + "; asked " +
+                detail::asked(setting.gate, "\\fB", "\\fR") + ".\n";
+    }
+    return text;
+}
+
+// The manual page server-config-maker(1) of `version`, dated `date` (YYYY-MM-DD).
+inline std::string manual_page(std::string_view version, std::string_view date) {
+    return R"(.\" Made from the program's own table of settings: run
+.\" `cmake --build build --target docs` instead of editing this page.
+.TH SERVER-CONFIG-MAKER 1 ")" +
+           std::string{date} + R"(" "server-config-maker )" + std::string{version} +
+           R"(" "User Commands"
+.SH NAME
+server\-config\-maker \- ask the settings of a game server and write them to server.cfg
+.SH SYNOPSIS
+.B server\-config\-maker
+.PP
+There are no options: arguments are ignored, and
+.B server\-config\-maker \-\-help
+starts the questions like any other start.
+.SH DESCRIPTION
+.B server\-config\-maker
+asks the administrator of a multiplayer game server that runs a server-side
+modification one question per setting, 55 in all, 8 of them only when an earlier
+answer opens them, and writes the answers to
+.I server.cfg
+in the current folder: two comment lines, then one line per setting, its key, a
+space and its value, every line ending in CR LF.
+Then it says
+.RB \(dq "The config is saved as server.cfg in the same folder as this program!" \(dq
+and waits for one more entry, so that a console window stays open; when input has
+ended it does not wait.
+.SH ANSWERING
+Each question takes a whole number from \-2147483648 to 2147483647.
+The hints in the questions, such as (0=no, 1=yes) or (default: 3), are for the
+person answering: the program checks no range and applies no default.
+A follow-up question that an earlier answer does not open is not asked and takes no
+answer.
+.SS At a terminal
+A reply that is not a number in range gets the hint
+.RB \(dq "Please enter a whole number from \-2147483648 to 2147483647." \(dq
+and the same question again; the rest of its line is dropped.
+A number ends at the first character that is not a digit, and what follows it
+belongs to the next question.
+Several answers on one line fill several questions in turn.
+.PP
+Ctrl-D ends the input: the questions left keep their starting values and the
+answers so far are saved.
+Ctrl-C stops the program and leaves
+.I server.cfg
+untouched.
+.SS From a file or a pipe
+When standard input is not a terminal, an answer is one whole word: from its first
+character to the next blank,
+.B #
+or the end of the input, with a sign directly before its digits, and the whole word
+a number in range (leading zeros are fine).
+.B #
+where an answer would start, or right after its digits, starts a comment that runs
+to the end of the line.
+A word that is not a number in range, such as yes, 12abc or 5,000, ends the run
+without touching
+.IR server.cfg :
+no further question, exit status 1, and one line on standard error with the line
+of the input, the word (at most 40 bytes, every byte outside printable ASCII as
+\e\fIxNN\fR) and the setting it was meant for.
+Input that cannot be read ends the run the same way.
+When the input ends before every question has an answer, the questions left keep
+their starting values and the file is saved; standard input closed from the start
+counts as empty.
+.SS Encodings
+An answers file may be ASCII or UTF-8, with or without a byte-order mark, or UTF-16
+of either byte order with its byte-order mark, as Windows PowerShell writes it.
+Line ends may be LF, CR LF or CR.
+.SH SETTINGS
+The questions in the order they are asked, each with the setting's key, its
+starting value (kept when the question is not asked or input ends first) and when
+it is asked.
+)" + manual_settings() +
+           R"(.SH FILES
+.TP
+.I server.cfg
+In the current folder, whatever the closing message says about the program's own
+folder.
+An existing file is replaced whole: the new text goes to a new file beside it,
+named
+.IR .server.cfg. *,
+which is flushed to the disk and renamed over the old one, so a failed save keeps
+the old file byte for byte.
+A link stays a link and the file it names gets the text; the old file's mode, owner
+and group are kept.
+A file with more than one hard link, extended attributes or an access control list,
+an owner or group the user could not give a new file, a device, or a file in a
+folder that admits no new file is rewritten in place under a lock instead.
+A file the user may not write is reported and kept.
+A run killed outright during the save may leave a
+.I .server.cfg.*
+file behind.
+.SH EXIT STATUS
+.TP
+.B 0
+.I server.cfg
+was saved.
+.TP
+.B 1
+.I server.cfg
+was not saved: a scripted answer was bad, the answers could not be read, or the
+save failed; one line on standard error says which.
+.SH EXAMPLES
+Answer from a file, one answer per question actually asked:
+.PP
+.in +4n
+.EX
+$ cat answers.txt
+# med packs, ammo packs, nade packs
+3
+4
+0
+$ server\-config\-maker < answers.txt
+.EE
+.in
+.PP
+A follow-up question that is not asked takes no answer: with 0 for private
+messages, the next answer goes to the /gib question, not to the minimum name
+length.
+.SH SEE ALSO
+The settings reference,
+.IR /usr/share/doc/server\-config\-maker/docs/settings.md ,
+and the README beside it.
+)";
+}
+
+inline constexpr std::string_view kMaintainer =
+    "server-config-maker authors <maintainers@server-config-maker.invalid>";
+
+namespace detail {
+
+// "Mon, 07 Dec 2026 00:00:01 +0000" for "2026-12-07" and 1 second.
+inline std::string debian_date(std::string_view iso_date, int second) {
+    const int year = std::stoi(std::string{iso_date.substr(0, 4)});
+    const int month = std::stoi(std::string{iso_date.substr(5, 2)});
+    const int day = std::stoi(std::string{iso_date.substr(8, 2)});
+    // Sakamoto's rule for the day of the week, 0 for Sunday.
+    constexpr int kMonthOffsets[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+    const int y = month < 3 ? year - 1 : year;
+    const int weekday = (y + y / 4 - y / 100 + y / 400 + kMonthOffsets[month - 1] + day) % 7;
+    constexpr std::string_view kDays = "SunMonTueWedThuFriSat";
+    constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    return std::string{kDays.substr(static_cast<std::size_t>(weekday) * 3, 3)} + ", " +
+           std::string{iso_date.substr(8, 2)} + " " +
+           std::string{kMonths.substr(static_cast<std::size_t>(month - 1) * 3, 3)} + " " +
+           std::string{iso_date.substr(0, 4)} + " 00:00:" + (second < 10 ? "0" : "") +
+           std::to_string(second) + " +0000";
+}
+
+// `text` as a change of a Debian changelog: "  * " and the words, wrapped at 80.
+inline std::string debian_change(std::string_view text) {
+    std::string change = "  *";
+    std::size_t line_start = 0;
+    while (!text.empty()) {
+        const std::string_view word = text.substr(0, text.find(' '));
+        text.remove_prefix(std::min(text.size(), word.size() + 1));
+        if (change.size() - line_start + 1 + word.size() > 80) {
+            change += "\n   ";
+            line_start = change.size() - 3;
+        }
+        change += ' ';
+        change += word;
+    }
+    return change + "\n";
+}
+
+}  // namespace detail
+
+// CHANGELOG.md ("## VERSION - YYYY-MM-DD" headings, "- change" lines) in the
+// format of a Debian changelog, one entry a version, newest first. The markdown
+// has no time of day, and Debian wants each entry later than the one before: of
+// the versions released on one day, each gets a second more than the one before.
+inline std::string debian_changelog(std::string_view markdown) {
+    struct Entry {
+        std::string version;
+        std::string date;
+        std::string changes;
+    };
+    std::vector<Entry> entries;
+    while (!markdown.empty()) {
+        const std::string_view line = markdown.substr(0, markdown.find('\n'));
+        markdown.remove_prefix(std::min(markdown.size(), line.size() + 1));
+        const std::size_t dash = line.find(" - ");
+        if (line.substr(0, 3) == "## " && dash != std::string_view::npos) {
+            entries.push_back(
+                {std::string{line.substr(3, dash - 3)}, std::string{line.substr(dash + 3)}, {}});
+        } else if (line.substr(0, 2) == "- " && !entries.empty()) {
+            entries.back().changes += detail::debian_change(line.substr(2));
+        }
+    }
+    std::vector<int> seconds(entries.size());
+    for (std::size_t i = entries.size(); i-- > 1;) {
+        seconds[i - 1] = entries[i - 1].date == entries[i].date ? seconds[i] + 1 : 0;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        text += std::string{i == 0 ? "" : "\n"} + "server-config-maker (" + entries[i].version +
+                ") unstable; urgency=medium\n\n" + entries[i].changes + "\n -- " +
+                std::string{kMaintainer} + "  " + detail::debian_date(entries[i].date, seconds[i]) +
+                "\n";
+    }
+    return text;
+}
+
+}  // namespace scm::doc
