@@ -415,29 +415,30 @@ private:
     std::error_code error_;
 };
 
+// An early return leaves the new file to TempFile's destructor, which removes it.
 std::error_code replace(const std::string& path, const Plan& plan, std::string_view text) {
     const SignalHold hold;
     TempFile temp{folder_of(path)};
-    std::error_code error = temp.error();
-    if (!error) {
-        error = give_owner_and_mode(temp.descriptor(), plan);
+    if (temp.error()) {
+        return temp.error();
     }
-    if (!error) {
-        error = write_all(temp.descriptor(), text);
+    if (std::error_code error = give_owner_and_mode(temp.descriptor(), plan)) {
+        return error;
     }
-    if (!error) {
-        error = flush_to_disk(temp.descriptor());
+    if (std::error_code error = write_all(temp.descriptor(), text)) {
+        return error;
     }
-    if (!error) {
-        error = temp.close();
+    if (std::error_code error = flush_to_disk(temp.descriptor())) {
+        return error;
     }
-    if (!error) {
-        error = temp.keep(path, plan.exists);
+    if (std::error_code error = temp.close()) {
+        return error;
     }
-    if (!error) {
-        sync_folder(folder_of(path));
+    if (std::error_code error = temp.keep(path, plan.exists)) {
+        return error;
     }
-    return error;
+    sync_folder(folder_of(path));
+    return {};
 }
 
 std::error_code write_in_place(const std::string& path, std::string_view text) {
