@@ -22,7 +22,7 @@ enum class ReadStatus : std::uint8_t {
     not_a_number,  // no whole number where one must stand
     out_of_range,  // a number that does not fit in 32 bits
     end_of_input,  // input has ended; every later read returns this at once
-    read_failed,   // a script's input could not be read (AnswerReader::failure says why)
+    read_failed,   // a script's input could not be read (AnswerReader::read_failure says why)
 };
 
 struct Reading {

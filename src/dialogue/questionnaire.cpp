@@ -34,8 +34,9 @@ std::string script_failure(const Reading& reading, const Setting& setting,
     return {};
 }
 
-// Shows the setting's question until it gets a number or input ends, and stores
-// the number, if any, in `answer`. Returns why a script's run ends here, if it does.
+// Shows the setting's question and stores the number it gets, if any, in
+// `answer`. A person gets the question again after a hint until a number comes or
+// input ends; a script gets it once. Returns why a script's run ends here, if it does.
 std::string ask(const Setting& setting, AnswerReader& reader, std::ostream& out,
                 std::int32_t& answer) {
     for (;;) {
