@@ -40,7 +40,8 @@ TEST(ConfigWriter, SaveReportsTheSystemsReason) {
         {(workspace.path() / "missing" / "server.cfg").string(), ENOENT},
     };
     for (const Case& c : cases) {
-        const std::error_code error = save_file(c.path.c_str(), "text\r\n");
+        std::ostringstream waits;
+        const std::error_code error = save_file(c.path.c_str(), "text\r\n", waits).error;
         EXPECT_EQ(error, std::error_code(c.error, std::generic_category())) << "path=" << c.path;
     }
 }

@@ -19,10 +19,16 @@ void closing_pause(AnswerReader& reader) { reader.read(); }
 
 int save_and_pause(const Answers& answers, AnswerReader& reader, std::ostream& out,
                    std::ostream& err) {
-    const std::error_code error = save_file(kConfigFileName, render_config(answers));
+    const SaveResult saved = save_file(kConfigFileName, render_config(answers), err);
+    const std::error_code& error = saved.error;
     if (error) {
         // One string, so that the unbuffered error stream writes the line at once.
-        err << (std::string{"Could not save "} + kConfigFileName + ": " + error.message() + '\n');
+        std::string line = std::string{"Could not save "} + kConfigFileName + ": " + error.message();
+        if (!saved.new_file.empty()) {
+            line += ". The new settings are in " + saved.new_file + "; the old ones are in " +
+                    saved.backup + ".";
+        }
+        err << line + '\n';
         err.flush();
     } else {
         out << kSavedMessage;

@@ -1,25 +1,36 @@
 #pragma once
 
+#include <ostream>
+#include <string>
 #include <string_view>
 #include <system_error>
 
 namespace scm {
 
-// Saves `text` as the file `path` so that a failure never leaves a part of it.
+struct SaveResult {
+    // The system's reason for the first step that failed; empty when the whole text
+    // is saved.
+    std::error_code error;
+    // Where the new text and the old one were left when neither could be put back
+    // under the file's name (Windows only); empty otherwise.
+    std::string new_file;
+    std::string backup;
+};
+
+// Saves `text` as the file `name` so that a failure never leaves a part of it.
 //
-// A link at `path` is followed to the file it names, and stays a link. Where it
-// can, the text goes to a new file beside that one (named .server.cfg.*, with the
-// old file's mode, owner and group, or mode 0664 less the umask for a new file),
-// which is flushed to the disk and renamed over it: the old file keeps every byte
-// until the new one is complete, and a failure removes the new one. Where
-// replacing would lose something that writing in place keeps (a device or pipe,
-// hard links, extended attributes or an access list, an owner or group this user
-// cannot give, a folder that admits no new file), the file is rewritten in place
-// under an exclusive lock, so that two runs never mix their texts. A file this
-// user may not write is never replaced.
-//
-// Returns the system's reason for the first step that failed, or an empty error
-// code when the whole text is saved.
-std::error_code save_file(const char* path, std::string_view text);
+// The system opens the name, following links by its own rules, and the file it
+// opens is the one saved; a link stays a link. Where it can, the text goes to a new
+// file beside that one, private until it is complete, then given the old file's
+// owner, group and mode (0664 less the umask for a file the save created), flushed
+// to the disk and renamed over it: the old file keeps every byte until then, and a
+// failure removes the new one. Where replacing would lose something (a device or a
+// pipe, hard links, extended attributes or an access list, an owner this user
+// cannot give, a file that cannot be renamed over), the file is written in place
+// under an exclusive lock, after the room for the text is reserved and the size
+// limit checked, so that a full disk or a limit fails before any byte. A wait for a
+// lock or for a reader of a named pipe is announced once on `err`. Signals that
+// would end the run wait until the file is kept or the new one removed.
+SaveResult save_file(const char* name, std::string_view text, std::ostream& err);
 
 }  // namespace scm
