@@ -1,11 +1,17 @@
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -253,9 +259,82 @@ struct stat status_of(const fs::path& path) {
     return status;
 }
 
+void hard_link(const fs::path& folder) {
+    write_old_file(folder / "real.cfg");
+    fs::create_hard_link(folder / "real.cfg", folder / "server.cfg");
+}
+
+// Where a row of the save's tables runs. Rows that trace or switch users run in the
+// g++ pass only, which keeps the whole run in its time.
+enum class Runs : std::uint8_t { everywhere, posix, root, traced };
+
+bool runs_here(Runs runs, std::string_view what) {
+#ifdef __clang__
+    constexpr bool kGccPass = false;
+#else
+    constexpr bool kGccPass = true;
+#endif
+    static const bool can_trace = std::system("strace -qq -o /dev/null true 2>/dev/null") == 0;
+    switch (runs) {
+        case Runs::everywhere:
+            return true;
+        case Runs::posix:
+            return !run::windows_build();
+        case Runs::root:
+            return !run::windows_build() && kGccPass && geteuid() == 0;
+        case Runs::traced:
+            if (!run::windows_build() && kGccPass && !can_trace) {
+                std::cout << "skipped, strace cannot trace here: " << what << '\n';
+            }
+            return !run::windows_build() && kGccPass && can_trace;
+    }
+    return false;
+}
+
+// For rows run as another user: a copy of the program that every user may start.
+class SharedProgram {
+public:
+    SharedProgram() {
+        fs::permissions(folder_.path(),
+                        fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+        fs::copy_file(SCM_PROGRAM_PATH, folder_.path() / "server-config-maker");
+        setenv("SCM_PROGRAM", (folder_.path() / "server-config-maker").c_str(), 1);
+    }
+    ~SharedProgram() { unsetenv("SCM_PROGRAM"); }
+    SharedProgram(const SharedProgram&) = delete;
+    SharedProgram& operator=(const SharedProgram&) = delete;
+
+private:
+    Workspace folder_;
+};
+
+// A traced run of the program under its own process id, so that `$$` names its new
+// file; the sanitizers' leak check cannot run under a tracer.
+constexpr std::string_view kTraced =
+    "export ASAN_OPTIONS=detect_leaks=0; exec strace -D -qq -o .run/trace -y ";
+std::string traced(std::string_view options) { return std::string{kTraced} + std::string{options}; }
+
+// The save's steps in a trace, one word each: the new file's flush and close, the
+// rename, the folder's flush.
+std::string save_steps(const Workspace& workspace) {
+    std::istringstream trace{workspace.read(".run/trace").value_or("")};
+    std::string steps;
+    for (std::string line; std::getline(trace, line);) {
+        const std::string call = line.substr(0, line.find('('));
+        if (line.find(".server.cfg.") != std::string::npos && call != "renameat") {
+            steps += call + " new, ";
+        } else if (line.find("<" + workspace.path().string() + ">") != std::string::npos) {
+            steps += call + (call == "renameat" ? ", " : " folder, ");
+        }
+    }
+    return steps;
+}
+
 // What an administrator set up around an old server.cfg survives a save: links
-// stay links and the file behind them gets the new text with its mode kept. A file
-// that replacing would part from its other name or its attributes is written in place.
+// stay links and the file behind them gets the new text with its mode and owner
+// kept. A file that replacing would part from its other name, its attributes or
+// its owner is written in place, and so is one that cannot be renamed over. A wait
+// for another program is announced.
 TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
     if (run::windows_build()) {
         GTEST_SKIP() << "links and attributes are POSIX here";
@@ -263,8 +342,19 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
     struct Case {
         std::string_view what;
         void (*prepare)(const fs::path& folder);
-        std::string_view written;  // the file that must get the text
+        std::string_view written;  // the file that must get the text; "" for standard output
         bool in_place;
+        Runs runs;
+        std::string shell_prefix;
+        unsigned mode;      // 0: not checked
+        std::int64_t owner;  // user and group; -1: not checked
+        std::string_view err;
+        std::string_view held;  // a copy made while another program held the lock: the old text
+        std::string_view steps;  // in the trace
+    };
+    const auto nobodys = [](const fs::path& folder) {
+        write_old_file(folder / "server.cfg");
+        ASSERT_EQ(chown((folder / "server.cfg").c_str(), 65534, 65534), 0);
     };
     const Case cases[] = {
         {"a chain of relative links into another folder",
@@ -274,49 +364,111 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
              fs::create_symlink("real.cfg", folder / "other/link.cfg");
              fs::create_symlink("other/link.cfg", folder / "server.cfg");
          },
-         "other/real.cfg", false},
-        {"a hard link",
-         [](const fs::path& folder) {
-             write_old_file(folder / "real.cfg");
-             fs::create_hard_link(folder / "real.cfg", folder / "server.cfg");
-         },
-         "real.cfg", true},
+         "other/real.cfg", false, Runs::posix, "umask 0;", 0600, -1, "", "", ""},
+        {"a hard link", hard_link, "real.cfg", true, Runs::posix, "umask 0;", 0600, -1, "", "", ""},
         {"an extended attribute",
          [](const fs::path& folder) {
              write_old_file(folder / "server.cfg");
              ASSERT_EQ(setxattr((folder / "server.cfg").c_str(), "user.note", "x", 1, 0), 0);
          },
-         "server.cfg", true},
+         "server.cfg", true, Runs::posix, "umask 0;", 0600, -1, "", "", ""},
+        {"the new file flushed and closed, renamed, then the folder flushed",
+         [](const fs::path& folder) { write_old_file(folder / "server.cfg"); }, "server.cfg",
+         false, Runs::traced, traced("-e trace=fsync,close,renameat"), 0600, -1, "", "",
+         "fsync new, close new, renameat, fsync folder, close folder, "},
+        {"set-ID bits of a user's own file",
+         [](const fs::path& folder) {
+             write_old_file(folder / "server.cfg");
+             ASSERT_EQ(chown((folder / "server.cfg").c_str(), 65534, 65534), 0);
+             fs::permissions(folder / "server.cfg", static_cast<fs::perms>(06754));
+             fs::permissions(folder, fs::perms::all);
+         },
+         "server.cfg", false, Runs::root, "setpriv --reuid=nobody --regid=nogroup --clear-groups",
+         06754, 65534, "", "", ""},
+        {"another user's file saved by root", nobodys, "server.cfg", false, Runs::root, "", 0600,
+         65534, "", "", ""},
+        {"root that may not give owners", nobodys, "server.cfg", true, Runs::root,
+         "setpriv --bounding-set=-chown", 0600, 65534, "", "", ""},
+        {"a lock held by another program", hard_link, "real.cfg", true, Runs::posix,
+         "(flock real.cfg sh -c 'sleep 1; cat real.cfg >held.cfg') & sleep 0.3;", 0600, -1,
+         "Waiting for another program to release server.cfg...\n", "held.cfg", ""},
+        {"a named pipe that is read late",
+         [](const fs::path& folder) { ASSERT_EQ(mkfifo((folder / "server.cfg").c_str(), 0600), 0); },
+         "read.cfg", true, Runs::posix, "(sleep 0.3; cat server.cfg >read.cfg) &", 0, -1,
+         "Waiting for a program to read server.cfg...\n", "", ""},
+        {"a link to standard output",
+         [](const fs::path& folder) { fs::create_symlink("/dev/stdout", folder / "server.cfg"); },
+         "", true, Runs::posix, "", 0, -1, "", "", ""},
+        {"a file mounted on its own",
+         [](const fs::path& folder) {
+             write_old_file(folder / "real.cfg");
+             std::ofstream{folder / "server.cfg"} << "the mount point\n";
+         },
+         "real.cfg", true, Runs::root,
+         "unshare -m sh -c 'mount --bind real.cfg server.cfg && exec \"$0\"'", 0600, -1, "", "", ""},
     };
     for (const Case& c : cases) {
+        if (!runs_here(c.runs, c.what)) {
+            continue;
+        }
+        if (c.shell_prefix.rfind("unshare", 0) == 0 &&
+            std::system("unshare -m mount --bind / / 2>/dev/null") != 0) {
+            std::cout << "skipped, no mount namespace here: " << c.what << '\n';
+            continue;
+        }
+        std::optional<SharedProgram> shared;
+        if (c.runs == Runs::root) {
+            shared.emplace();
+        }
         Workspace workspace;
         c.prepare(workspace.path());
+        const fs::path written = workspace.path() / c.written;
         const bool was_link = fs::is_symlink(workspace.path() / "server.cfg");
-        const ino_t inode = status_of(workspace.path() / c.written).st_ino;
+        const bool existed = !c.written.empty() && fs::exists(written);
+        const ino_t inode = existed ? status_of(written).st_ino : 0;
 
-        const run::ProgramRun run = run_program(workspace, "", Input::file, "umask 0;");
-        ASSERT_EQ(run.exit_status, 0) << c.what;
+        const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
+        ASSERT_EQ(run.exit_status, 0) << c.what << ": " << run.err;
+        EXPECT_EQ(run.err, c.err) << c.what;
+        if (c.written.empty()) {
+            EXPECT_EQ(run.out, always_asked_transcript() + expected::starting_config() +
+                                   std::string{kSaved})
+                << c.what;
+            continue;
+        }
         EXPECT_EQ(workspace.read(c.written), expected::starting_config()) << c.what;
-        EXPECT_EQ(workspace.read("server.cfg"), expected::starting_config()) << c.what;
         EXPECT_EQ(fs::is_symlink(workspace.path() / "server.cfg"), was_link) << c.what;
-        EXPECT_EQ(mode_of(workspace.path() / c.written), 0600U) << c.what;
-        EXPECT_EQ(status_of(workspace.path() / c.written).st_ino == inode, c.in_place) << c.what;
+        if (c.mode != 0) {
+            EXPECT_EQ(mode_of(written), c.mode) << c.what;
+        }
+        if (existed) {
+            EXPECT_EQ(status_of(written).st_ino == inode, c.in_place) << c.what;
+        }
+        if (c.owner >= 0) {
+            EXPECT_EQ(status_of(written).st_uid, c.owner) << c.what;
+            EXPECT_EQ(status_of(written).st_gid, c.owner) << c.what;
+        }
+        if (!c.held.empty()) {
+            EXPECT_EQ(workspace.read(c.held), old_file()) << c.what;
+        }
+        EXPECT_EQ(save_steps(workspace), c.steps) << c.what;
         EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
     }
 }
 
-// A save that fails keeps the old file byte for byte and leaves nothing beside it.
+// A save that fails keeps the old file byte for byte and leaves nothing beside it;
+// a signal during the save takes effect only once the new file is in place.
 TEST(EndToEnd, FailedSaveIsReported) {
-    // A Windows build sees no links, and only root can run as another user.
-    enum class Runs : std::uint8_t { everywhere, posix, as_another_user };
     struct Case {
         std::string_view what;
         Runs runs;
         void (*prepare)(const fs::path& folder);
-        std::string_view shell_prefix;
+        std::string shell_prefix;
         std::string_view error;
+        int exit_status = 1;
+        bool saved = false;  // the file holds the new text
     };
-    const bool root = geteuid() == 0;
+    const auto old = [](const fs::path& p) { write_old_file(p / "server.cfg"); };
     const Case cases[] = {
         // Windows gives no more reason than that for a folder.
         {"a folder", Runs::everywhere,
@@ -329,11 +481,13 @@ TEST(EndToEnd, FailedSaveIsReported) {
         // One block of 512 bytes: the first write is cut short, the next one fails
         // (Wine turns that failure into "Invalid argument"). The program itself
         // ignores the signal that the limit sends.
-        {"a file-size limit, with an old file", Runs::everywhere,
-         [](const fs::path& p) { write_old_file(p / "server.cfg"); },
+        {"a file-size limit, with an old file", Runs::everywhere, old,
          run::windows_build() ? "trap '' XFSZ; ulimit -f 1;" : "ulimit -f 1;",
          run::windows_build() ? "Could not save server.cfg: Invalid argument\n"
                               : "Could not save server.cfg: File too large\n"},
+        // Written in place, the limit is checked before the first byte.
+        {"a file-size limit in place", Runs::posix, hard_link, "ulimit -f 1;",
+         "Could not save server.cfg: File too large\n"},
         {"a link into a missing folder", Runs::posix,
          [](const fs::path& p) { fs::create_symlink("missing/server.cfg", p / "server.cfg"); }, "",
          "Could not save server.cfg: No such file or directory\n"},
@@ -341,7 +495,7 @@ TEST(EndToEnd, FailedSaveIsReported) {
          [](const fs::path& p) { fs::create_symlink("server.cfg", p / "server.cfg"); }, "",
          "Could not save server.cfg: Too many levels of symbolic links\n"},
         // Kept although the folder would let the user replace it.
-        {"a read-only file of another user's", Runs::as_another_user,
+        {"a read-only file of another user's", Runs::root,
          [](const fs::path& p) {
              write_old_file(p / "server.cfg");
              fs::permissions(p / "server.cfg", fs::perms::owner_read);
@@ -350,31 +504,40 @@ TEST(EndToEnd, FailedSaveIsReported) {
          },
          "setpriv --reuid=nobody --regid=nogroup --clear-groups",
          "Could not save server.cfg: Permission denied\n"},
+        // The first fsync is the new file's.
+        {"a failed flush of the new file", Runs::traced, old,
+         traced("-e trace=fsync -e inject=fsync:error=EIO:when=1"),
+         "Could not save server.cfg: Input/output error\n"},
+        {"a failed close of the new file", Runs::traced, old,
+         traced(R"(-P "$PWD/.server.cfg.$$.0" -e inject=close:error=EIO:when=1)"),
+         "Could not save server.cfg: Input/output error\n"},
+        {"no room for the text in place", Runs::traced, hard_link,
+         traced("-e trace=fallocate -e inject=fallocate:error=ENOSPC"),
+         "Could not save server.cfg: No space left on device\n"},
+        {"a signal while the new file is flushed", Runs::traced, old,
+         "(sleep 0.3; kill -USR1 $$) & " + traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
+         "User defined signal 1\n", 128 + SIGUSR1, true},  // the shell's word on how it ended
     };
     for (const Case& c : cases) {
-        const bool other_user = c.runs == Runs::as_another_user;
-        if ((c.runs != Runs::everywhere && run::windows_build()) || (other_user && !root)) {
+        if (!runs_here(c.runs, c.what)) {
             continue;
+        }
+        std::optional<SharedProgram> shared;
+        if (c.runs == Runs::root) {
+            shared.emplace();
         }
         Workspace workspace;
         c.prepare(workspace.path());
         std::error_code no_file;
         const bool regular = fs::is_regular_file(workspace.path() / "server.cfg", no_file);
-        // Another user runs a copy that every user may start.
-        Workspace programs;
-        if (other_user) {
-            fs::permissions(programs.path(),
-                            fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
-            fs::copy_file(SCM_PROGRAM_PATH, programs.path() / "server-config-maker");
-            setenv("SCM_PROGRAM", (programs.path() / "server-config-maker").c_str(), 1);
-        }
         const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
-        unsetenv("SCM_PROGRAM");
         EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
         EXPECT_EQ(run.err, c.error) << c.what;
-        EXPECT_EQ(run.exit_status, 1) << c.what;
+        EXPECT_EQ(run.exit_status, c.exit_status) << c.what;
         if (regular) {
-            EXPECT_EQ(workspace.read("server.cfg"), old_file()) << c.what;
+            EXPECT_EQ(workspace.read("server.cfg"),
+                      c.saved ? expected::starting_config() : old_file())
+                << c.what;
         }
         EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
     }

@@ -106,12 +106,15 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
     std::filesystem::create_directory(run_folder);
     std::ofstream{run_folder / "stdin", std::ios::binary} << input;
 
-    // Standard output goes through a pipe, so that a limit on the size of the
-    // files the program writes does not cut it short. A program that hangs is
-    // killed, so that a fault fails the test instead of stopping the whole run.
-    const std::string command = "cd '" + workspace.path().string() + "' && { " +
-                                std::string{shell_prefix} + " timeout -s KILL 60 " +
-                                program_command() + " " + std::string{arguments} + " " +
+    // The prefix and the program run in a shell of their own, whose process id the
+    // program keeps when the prefix ends in exec. Standard output goes through a
+    // pipe, so that a limit on the size of the files the program writes does not
+    // cut it short. A program that hangs is killed, so that a fault fails the test
+    // instead of stopping the whole run.
+    std::ofstream{run_folder / "command"} << shell_prefix << ' ' << program_command() << ' '
+                                          << arguments << '\n';
+    const std::string command = "cd '" + workspace.path().string() +
+                                "' && { timeout -s KILL 60 sh .run/command " +
                                 std::string{redirection(how)} +
                                 " 2>.run/stderr; echo $? >.run/status; } | cat >.run/stdout";
     if (how == Input::late_nonblocking_pipe) {

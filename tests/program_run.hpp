@@ -48,7 +48,8 @@ std::string program_command();
 
 // Runs the program in `workspace` with `input` as its standard input, given as
 // `how`. `shell_prefix` goes before the program on the shell's command line
-// ("umask 0;" for instance).
+// ("umask 0;" for instance); `$$` there is the program's process id when the
+// prefix ends in exec and whatever it execs keeps that id (`strace -D`).
 ProgramRun run_program(const Workspace& workspace, std::string_view input, Input how = Input::file,
                        std::string_view shell_prefix = {}, std::string_view arguments = {});
 
