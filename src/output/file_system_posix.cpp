@@ -181,7 +181,8 @@ std::error_code open_target(const char* name, Wait wait, Target& target) {
         ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         return last_error();
     }
-    target.info = info_of(status, !existed, file.get());
+    // An open only ever creates a regular file.
+    target.info = info_of(status, !existed && S_ISREG(status.st_mode), file.get());
     target.file = std::move(file);
     return {};
 }
@@ -247,7 +248,7 @@ void remove_if_still_empty(const Target& target, const char* name) noexcept {
     Folder folder;
     struct stat now {};
     if (open_folder(target, name, folder) || ::fstat(target.file.get(), &now) != 0 ||
-        now.st_size != 0) {
+        !S_ISREG(now.st_mode) || now.st_size != 0) {
         return;
     }
     remove_in(folder, folder.entry);
