@@ -508,6 +508,9 @@ TEST(EndToEnd, FailedSaveIsReported) {
         {"a failed flush of the new file", Runs::traced, old,
          traced("-e trace=fsync -e inject=fsync:error=EIO:when=1"),
          "Could not save server.cfg: Input/output error\n"},
+        {"a failed flush where there was no file", Runs::traced, [](const fs::path&) {},
+         traced("-e trace=fsync -e inject=fsync:error=EIO:when=1"),
+         "Could not save server.cfg: Input/output error\n"},
         {"a failed close of the new file", Runs::traced, old,
          traced(R"(-P "$PWD/.server.cfg.$$.0" -e inject=close:error=EIO:when=1)"),
          "Could not save server.cfg: Input/output error\n"},
@@ -530,6 +533,7 @@ TEST(EndToEnd, FailedSaveIsReported) {
         c.prepare(workspace.path());
         std::error_code no_file;
         const bool regular = fs::is_regular_file(workspace.path() / "server.cfg", no_file);
+        const bool existed = fs::exists(fs::symlink_status(workspace.path() / "server.cfg"));
         const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
         EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
         EXPECT_EQ(run.err, c.error) << c.what;
@@ -539,7 +543,45 @@ TEST(EndToEnd, FailedSaveIsReported) {
                       c.saved ? expected::starting_config() : old_file())
                 << c.what;
         }
+        if (!existed) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(workspace.path() / "server.cfg"))) << c.what;
+        }
         EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
+    }
+}
+
+// Root saves in a folder of another user's, through a link to a folder that the
+// user keeps switching between one of their own and one of root's: each save is
+// made in the one folder that holds the file it opened, with that file's owner, so
+// nothing of the user's ever lands in root's folder.
+TEST(EndToEnd, SwitchedFolderLinkNeverMixesOwners) {
+    if (!runs_here(Runs::root, "a switched folder link") ||
+        !runs_here(Runs::traced, "a switched folder link")) {
+        GTEST_SKIP() << "needs root and strace";
+    }
+    const SharedProgram shared;
+    Workspace users;
+    Workspace roots;
+    write_old_file(roots.path() / "server.cfg");
+    fs::create_directory(users.path() / "mine");
+    write_old_file(users.path() / "mine/server.cfg");
+    fs::create_symlink("x/server.cfg", users.path() / "server.cfg");
+    fs::create_symlink("mine", users.path() / "x");
+    for (const fs::path& path : {users.path(), users.path() / "mine", users.path() / "mine/server.cfg"}) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    }
+    // Twenty saves, each with its opens, looks and flushes slowed, while the link keeps switching.
+    const std::string roots_folder = roots.path().string();
+    const run::ProgramRun run = run_program(
+        users, "", Input::file,
+        "(while :; do ln -sfn '" + roots_folder +
+            "' x.new; mv -T x.new x; ln -sfn mine x.new; mv -T x.new x; done) & switching=$!; "
+            "for save in $(seq 20); do strace -f -qq -o /dev/null "
+            "-e trace=openat,newfstatat,fsync -e inject=all:delay_enter=5000",
+        "</dev/null >/dev/null 2>&1; done; kill $switching");
+    ASSERT_EQ(run.exit_status, 0);
+    for (const fs::directory_entry& entry : fs::directory_iterator{roots.path()}) {
+        EXPECT_EQ(status_of(entry.path()).st_uid, 0U) << entry.path();
     }
 }
 
