@@ -88,65 +88,6 @@ TEST(AnswerReader, ReadsOneAnswerAndLeavesTheRest) {
     }
 }
 
-struct ScriptCase {
-    std::string_view input;
-    ReadStatus status;
-    std::int32_t value;      // for ReadStatus::number
-    std::uint64_t line;      // for a bad answer
-    std::string_view quote;  // for a bad answer
-};
-
-// From a script an answer is a whole word, and a bad one is quoted with its line.
-const ScriptCase kScriptCases[] = {
-    // words that are numbers, with comments around them
-    {"7\n", ReadStatus::number, 7, 0, ""},
-    {"# the med packs\n\n  7 # seven\n", ReadStatus::number, 7, 0, ""},
-    {"#a\r5#b", ReadStatus::number, 5, 0, ""},
-    {"+5\t", ReadStatus::number, 5, 0, ""},
-    {"-0000000000000000000000000000000000000000000000002147483648", ReadStatus::number,
-     -2147483647 - 1, 0, ""},
-    // words that are not, on the line where they stand
-    {"12abc\n", ReadStatus::not_a_number, 0, 1, "12abc"},
-    {"\r\n\n# x\n5,000\n", ReadStatus::not_a_number, 0, 4, "5,000"},
-    {"1O", ReadStatus::not_a_number, 0, 1, "1O"},
-    {"0x10", ReadStatus::not_a_number, 0, 1, "0x10"},
-    {"5.5", ReadStatus::not_a_number, 0, 1, "5.5"},
-    {"- 5", ReadStatus::not_a_number, 0, 1, "-"},
-    {"\n\n+#3", ReadStatus::not_a_number, 0, 3, "+"},
-    {"99999999999x", ReadStatus::not_a_number, 0, 1, "99999999999x"},
-    {"\xE2\x88\x92"
-     "5",
-     ReadStatus::not_a_number, 0, 1, R"(\xE2\x88\x925)"},
-    // quoted so that nothing reaches the terminal raw, and cut after 40 bytes
-    {std::string_view{"\"\\\x00\x1b[2J\x7f", 8}, ReadStatus::not_a_number, 0, 1,
-     R"(\x22\x5C\x00\x1B[2J\x7F)"},
-    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa bbb", ReadStatus::not_a_number, 0, 1,
-     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
-    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ReadStatus::not_a_number, 0, 1,
-     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa..."},
-    // out of range, leading zeros or not
-    {"2147483648", ReadStatus::out_of_range, 0, 1, "2147483648"},
-    {"\n-00000000000000000000000000000000000000002147483649", ReadStatus::out_of_range, 0, 2,
-     "-000000000000000000000000000000000000000..."},
-    // nothing left but blanks and comments
-    {"", ReadStatus::end_of_input, 0, 0, ""},
-    {"\n# the end", ReadStatus::end_of_input, 0, 0, ""},
-};
-
-TEST(AnswerReader, ReadsAScriptsWordsWhole) {
-    const std::error_code no_failure;
-    for (const ScriptCase& c : kScriptCases) {
-        SCOPED_TRACE("input=" + ::testing::PrintToString(c.input));
-        std::istringstream in{std::string{c.input}};
-        AnswerReader reader{in, Source::script, no_failure};
-        const Reading reading = reader.read();
-        EXPECT_EQ(reading.status, c.status);
-        EXPECT_EQ(reading.value, c.value);
-        EXPECT_EQ(reading.line, c.line);
-        EXPECT_EQ(reading.quote, c.quote);
-    }
-}
-
 // A source that hands out its bytes a few at a time, as a pipe may.
 class ChunkedSource : public std::streambuf {
 public:
@@ -171,6 +112,81 @@ private:
     std::size_t chunk_;
     std::size_t next_ = 0;
 };
+
+struct ScriptCase {
+    std::string_view input;
+    ReadStatus status;
+    std::int32_t value;      // for ReadStatus::number
+    std::uint64_t line;      // 0 at the end of input
+    std::string_view quote;
+};
+
+// From a script an answer is a whole word, quoted with its line for a message.
+const ScriptCase kScriptCases[] = {
+    // words that are numbers, with comments around them
+    {"7\n", ReadStatus::number, 7, 1, "7"},
+    {"# the med packs\n\n  7 # seven\n", ReadStatus::number, 7, 3, "7"},
+    {"#a\r5#b", ReadStatus::number, 5, 2, "5"},
+    {"+5\t", ReadStatus::number, 5, 1, "+5"},
+    {"-0000000000000000000000000000000000000000000000002147483648", ReadStatus::number,
+     -2147483647 - 1, 1, "-000000000000000000000000000000000000000..."},
+    // every line end counts once: LF, CR LF, a lone CR, also after a comment
+    {"\r\r\n\n\r5", ReadStatus::number, 5, 5, "5"},
+    {"\r\r\rx", ReadStatus::not_a_number, 0, 4, "x"},
+    {"\r\n\r\nx", ReadStatus::not_a_number, 0, 3, "x"},
+    {"# a\r\n# b\r\n\rx", ReadStatus::not_a_number, 0, 4, "x"},
+    // words that are not, on the line where they stand
+    {"12abc\n", ReadStatus::not_a_number, 0, 1, "12abc"},
+    {"\r\n\n# x\n5,000\n", ReadStatus::not_a_number, 0, 4, "5,000"},
+    {"1O", ReadStatus::not_a_number, 0, 1, "1O"},
+    {"0x10", ReadStatus::not_a_number, 0, 1, "0x10"},
+    {"5.5", ReadStatus::not_a_number, 0, 1, "5.5"},
+    {"- 5", ReadStatus::not_a_number, 0, 1, "-"},
+    {"\n\n+#3", ReadStatus::not_a_number, 0, 3, "+"},
+    {"99999999999x", ReadStatus::not_a_number, 0, 1, "99999999999x"},
+    {"\xE2\x88\x92"
+     "5",
+     ReadStatus::not_a_number, 0, 1, R"(\xE2\x88\x925)"},
+    // quoted so that nothing reaches the terminal raw, and cut after 40 bytes
+    {std::string_view{"\"\\\x00\x1b[2J\x7f", 8}, ReadStatus::not_a_number, 0, 1,
+     R"(\x22\x5C\x00\x1B[2J\x7F)"},
+    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa bbb", ReadStatus::not_a_number, 0, 1,
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+    {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ReadStatus::not_a_number, 0, 1,
+     "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa..."},
+    // 21 two-byte characters: the first 40 bytes, cut between none of them
+    {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+     "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+     ReadStatus::not_a_number, 0, 1,
+     R"(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9)"
+     R"(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9...)"},
+    // out of range, leading zeros or not
+    {"2147483648", ReadStatus::out_of_range, 0, 1, "2147483648"},
+    {"\n-00000000000000000000000000000000000000002147483649", ReadStatus::out_of_range, 0, 2,
+     "-000000000000000000000000000000000000000..."},
+    // nothing left but blanks and comments
+    {"", ReadStatus::end_of_input, 0, 0, ""},
+    {"\n# the end", ReadStatus::end_of_input, 0, 0, ""},
+};
+
+// Each row whole and a byte a read, so that a CR and its LF come in two reads.
+TEST(AnswerReader, ReadsAScriptsWordsWhole) {
+    const std::error_code no_failure;
+    for (const ScriptCase& c : kScriptCases) {
+        for (std::size_t chunk : {std::size_t{1}, c.input.size() + 1}) {
+            SCOPED_TRACE("input=" + ::testing::PrintToString(c.input) + " in chunks of " +
+                         std::to_string(chunk));
+            ChunkedSource source{c.input, chunk};
+            std::istream in{&source};
+            AnswerReader reader{in, Source::stream, no_failure};
+            const Reading reading = reader.read();
+            EXPECT_EQ(reading.status, c.status);
+            EXPECT_EQ(reading.value, c.value);
+            EXPECT_EQ(reading.line, c.line);
+            EXPECT_EQ(reading.quote, c.quote);
+        }
+    }
+}
 
 TEST(DecodingInput, HandsOnPlainBytesWhateverTheChunks) {
     using namespace std::string_view_literals;
@@ -363,7 +379,7 @@ TEST(Questionnaire, FlushesOncePerQuestionShown) {
     const Case cases[] = {
         {"", Source::terminal, 47},      {repeat("1 ", 55), Source::terminal, 55},
         {"abc\n", Source::terminal, 48},  // the first question twice
-        {"", Source::script, 47},        {"1 1 abc 1 1\n", Source::script, 3},
+        {"", Source::stream, 47},        {"1 1 abc 1 1\n", Source::stream, 3},
     };
     for (const Case& c : cases) {
         FlushCountingBuffer buffer;

@@ -196,6 +196,28 @@ TEST(EndToEnd, InputThatEndsOrFails) {
          "was not changed.\n",
          "g_goomba",
          {}},
+        // A file holds exactly the answers asked; a stream may go on for ever.
+        {"one line per setting, the follow-ups closed",
+         Input::file,
+         repeat("0\n", 55),
+         "Line 48: \"0\" comes after the last question (47 were asked). server.cfg was not "
+         "changed.\n",
+         "g_nadepacks",
+         {}},
+        {"an entry for the closing pause after the answers",
+         Input::file,
+         repeat("0\n", 47) + "ok\n",
+         "Line 48: \"ok\" comes after the last question (47 were asked). server.cfg was not "
+         "changed.\n",
+         "g_nadepacks",
+         {}},
+        {"the answers, then comments and blank lines",
+         Input::file,
+         repeat("0\n", 47) + "\n# that was all\r\n  \t\n",
+         "",
+         "",
+         {{"g_headshotdmg 15", "g_headshotdmg 0"}}},
+        {"yes 0 |", Input::endless_zeros, "", "", "", {{"g_headshotdmg 15", "g_headshotdmg 0"}}},
         // The closing pause would take anything; the last question must not.
         {"a bad last answer",
          Input::file,

@@ -45,6 +45,7 @@ std::string_view redirection(Input how) {
         case Input::folder:
             return "</";
         case Input::late_nonblocking_pipe:
+        case Input::endless_zeros:
             break;
     }
     return "";  // the pipe is already the shell's standard input
@@ -111,7 +112,8 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
     // pipe, so that a limit on the size of the files the program writes does not
     // cut it short. A program that hangs is killed, so that a fault fails the test
     // instead of stopping the whole run.
-    std::ofstream{run_folder / "command"} << shell_prefix << ' ' << program_command() << ' '
+    std::ofstream{run_folder / "command"} << (how == Input::endless_zeros ? "yes 0 | " : "")
+                                          << shell_prefix << ' ' << program_command() << ' '
                                           << arguments << '\n';
     const std::string command = "cd '" + workspace.path().string() +
                                 "' && { timeout -s KILL 60 sh .run/command " +

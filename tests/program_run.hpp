@@ -30,6 +30,7 @@ enum class Input : std::uint8_t {
     closed,                 // no descriptor at all
     folder,                 // a folder, which cannot be read
     late_nonblocking_pipe,  // a non-blocking pipe that gets the input 300 ms after the start
+    endless_zeros,          // `yes 0 |`: a pipe that never ends
 };
 
 struct ProgramRun {

@@ -37,7 +37,8 @@ constexpr auto kScreenTimeout = std::chrono::seconds(10);
 // How long the program must stay quiet and alive to count as waiting.
 constexpr auto kWaitingTime = std::chrono::milliseconds(250);
 
-enum class Mode : bool { blocking, non_blocking };
+// The terminal blocking or not, or a pipe for input, fed an answer at a time.
+enum class Mode : std::uint8_t { blocking, non_blocking, pipe };
 
 // The program running at a terminal that the test types into and reads.
 class Terminal {
@@ -58,15 +59,22 @@ public:
         if (mode == Mode::non_blocking) {  // shared by all three standard descriptors
             fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) | O_NONBLOCK);
         }
+        int pipe_ends[2] = {-1, -1};
+        if (mode == Mode::pipe && pipe2(pipe_ends, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "no pipe";
+        }
         child_ = fork();
         if (child_ == 0) {
             close(screen_);
-            if (login_tty(terminal) == 0 && chdir(folder.c_str()) == 0) {
+            if (login_tty(terminal) == 0 && (mode != Mode::pipe || dup2(pipe_ends[0], 0) == 0) &&
+                chdir(folder.c_str()) == 0) {
                 execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             }
             _exit(127);
         }
         close(terminal);
+        close(pipe_ends[0]);
+        input_ = mode == Mode::pipe ? pipe_ends[1] : screen_;
         fcntl(screen_, F_SETFL, O_NONBLOCK);
     }
     ~Terminal() {
@@ -75,18 +83,23 @@ public:
             waitpid(child_, nullptr, 0);
         }
         close(screen_);
+        if (input_ != screen_) {
+            close(input_);
+        }
     }
     Terminal(const Terminal&) = delete;
     Terminal& operator=(const Terminal&) = delete;
 
-    // Closes the terminal, as when its window is closed or the line drops.
+    // Closes the terminal, as when its window is closed or the line drops, or the
+    // pipe, as when the program that answers ends.
     void hang_up() {
-        close(screen_);
-        screen_ = -1;
+        close(input_);
+        screen_ = input_ == screen_ ? -1 : screen_;
+        input_ = screen_;
     }
 
     void send(std::string_view keys) const {
-        ASSERT_EQ(write(screen_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        ASSERT_EQ(write(input_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
     }
 
     // The text that has come to the screen since the last call, once it is at
@@ -151,6 +164,7 @@ private:
 
     pid_t child_ = -1;
     int screen_ = -1;
+    int input_ = -1;  // the screen, or the pipe that is standard input
     std::optional<int> status_;  // the wait status, once it has ended
     std::string text_;
 };
@@ -190,8 +204,26 @@ std::string rest_from(std::size_t position) {
     return questions_from(position, FollowUps::skipped) + std::string{kSaved};
 }
 
-std::vector<Session> sessions() {
+std::vector<Session> sessions(Mode mode) {
     const Step waiting{Do::expect_still_waiting, ""};
+    if (mode == Mode::pipe) {
+        // A program that answers each question as it comes gets the next one at once,
+        // and is not held to have given every answer.
+        return {{"answers from a pipe, one at a time",
+                 false,
+                 {{Do::expect_on_screen, question(0)},
+                  waiting,
+                  {Do::send, "3\n"},
+                  {Do::expect_on_screen, question(1)},
+                  waiting,
+                  {Do::send, "4 # and a comment\r\n"},
+                  {Do::expect_on_screen, question(2)},
+                  waiting,
+                  {Do::hang_up, ""},
+                  {Do::expect_on_screen, rest_from(3)},
+                  {Do::expect_exit, "", 0},
+                  {Do::expect_in_file, "\r\ng_medPacks 3\r\ng_ammoPacks 4\r\n"}}}};
+    }
     return {
         {"answers typed at the terminal",
          false,
@@ -249,7 +281,7 @@ std::vector<Session> sessions() {
 }
 
 void run_sessions(Mode mode) {
-    for (const Session& session : sessions()) {
+    for (const Session& session : sessions(mode)) {
         SCOPED_TRACE(session.what);
         run::Workspace workspace;
         if (session.server_cfg_is_a_folder) {
@@ -306,6 +338,13 @@ TEST(Terminal, SessionsOnANonBlockingTerminal) {
         GTEST_SKIP() << "a pseudo-terminal is POSIX only";
     }
     run_sessions(Mode::non_blocking);
+}
+
+TEST(Terminal, AnswersFromAPipe) {
+    if (run::windows_build()) {
+        GTEST_SKIP() << "a pseudo-terminal is POSIX only";
+    }
+    run_sessions(Mode::pipe);
 }
 
 }  // namespace

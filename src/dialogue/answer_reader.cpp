@@ -58,37 +58,57 @@ Reading number(bool negative, std::uint32_t magnitude) {
 // Where a script's answer ends: a blank, a comment or the end of input.
 bool ends_word(Traits::int_type c) { return c == Traits::eof() || c == '#' || is_blank(c); }
 
-// The quote of a bad word: its first bytes, each one safe to show on a terminal.
-class Quote {
-public:
-    static constexpr std::size_t kLongest = 40;
-
-    void add(Traits::int_type c) {
-        if (taken_ == kLongest) {
-            cut_ = true;
-            return;
-        }
-        ++taken_;
-        const auto byte = static_cast<unsigned char>(Traits::to_char_type(c));
-        if (byte >= 0x20 && byte <= 0x7E && byte != '\\' && byte != '"') {
-            text_ += static_cast<char>(byte);
-            return;
-        }
-        constexpr std::string_view kHex = "0123456789ABCDEF";
-        text_ += "\\x";
-        text_ += kHex[byte >> 4];
-        text_ += kHex[byte & 0xFU];
+// The word's bytes that its quote can show, and one more to tell that it is cut.
+constexpr std::size_t kQuotedBytes = 40;
+void keep_for_quote(std::string& bytes, Traits::int_type c) {
+    if (bytes.size() <= kQuotedBytes) {
+        bytes += Traits::to_char_type(c);
     }
-    bool cut() const { return cut_; }
-    std::string text() const { return cut_ ? text_ + "..." : text_; }
+}
 
-private:
-    std::string text_;
-    std::size_t taken_ = 0;
-    bool cut_ = false;
+struct Digits {
+    bool any = false;
+    bool out_of_range = false;
+    std::uint32_t magnitude = 0;  // exact while in range
 };
 
+// The one reader of digits, for both rules: takes every digit from `c` on, however
+// many leading zeros come first, and leaves the first other character in `c` and
+// the buffer. The magnitude never exceeds the limit of the sign, so past it the
+// number is only known to be out of range.
+Digits read_digits(std::streambuf& buffer, Traits::int_type& c, bool negative,
+                   std::string& bytes) {
+    const std::uint32_t limit = negative ? 2147483648U : 2147483647U;
+    Digits digits;
+    for (; is_digit(c); c = buffer.snextc()) {
+        keep_for_quote(bytes, c);
+        digits.any = true;
+        const auto digit = static_cast<std::uint32_t>(c - '0');
+        digits.out_of_range = digits.out_of_range || digits.magnitude > (limit - digit) / 10;
+        if (!digits.out_of_range) {
+            digits.magnitude = digits.magnitude * 10 + digit;
+        }
+    }
+    return digits;
+}
+
 }  // namespace
+
+std::string quote_word(std::string_view bytes) {
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    std::string quote;
+    for (const char c : bytes.substr(0, kQuotedBytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte <= 0x7E && byte != '\\' && byte != '"') {
+            quote += c;
+        } else {
+            quote += "\\x";
+            quote += kHex[byte >> 4];
+            quote += kHex[byte & 0xFU];
+        }
+    }
+    return bytes.size() > kQuotedBytes ? quote + "..." : quote;
+}
 
 Reading read_answer(std::istream& in) {
     std::streambuf* const buffer = in.rdbuf();
@@ -105,26 +125,19 @@ Reading read_answer(std::istream& in) {
     if (c == Traits::eof()) {
         return end_of_input(in);
     }
-    if (!is_digit(c)) {
+    std::string unquoted;
+    const Digits digits = read_digits(*buffer, c, negative, unquoted);
+    if (!digits.any) {
         return reject_line(in, *buffer, ReadStatus::not_a_number);
     }
-
-    // The magnitude never exceeds the limit, so it is exact however many digits
-    // (leading zeros included) arrive.
-    const std::uint32_t limit = negative ? 2147483648U : 2147483647U;
-    std::uint32_t magnitude = 0;
-    for (; is_digit(c); c = buffer->snextc()) {
-        const auto digit = static_cast<std::uint32_t>(c - '0');
-        if (magnitude > (limit - digit) / 10) {
-            return reject_line(in, *buffer, ReadStatus::out_of_range);
-        }
-        magnitude = magnitude * 10 + digit;
+    if (digits.out_of_range) {
+        return reject_line(in, *buffer, ReadStatus::out_of_range);
     }
     if (c == Traits::eof()) {
         // Remember the end now, so that the next read does not wait on a console.
         in.setstate(std::ios::eofbit);
     }
-    return number(negative, magnitude);
+    return number(negative, digits.magnitude);
 }
 
 Reading AnswerReader::read() {
@@ -143,16 +156,21 @@ Reading AnswerReader::ended() {
     return {read_failure_ ? ReadStatus::read_failed : ReadStatus::end_of_input, 0, 0, {}};
 }
 
+// Counts LF, CR LF and a lone CR as one line end each. A word never takes the blank
+// after it, so a CR and its LF always meet here, in whatever reads they came.
 Traits::int_type AnswerReader::skip_blanks_and_comments(std::streambuf& buffer) {
+    bool after_carriage_return = false;
     for (Traits::int_type c = buffer.sgetc();; c = buffer.snextc()) {
         if (c == '#') {
+            after_carriage_return = false;
             do {
                 c = buffer.snextc();
             } while (c != Traits::eof() && c != '\n' && c != '\r');
         }
-        if (c == '\n') {
-            ++line_feeds_;
+        if (c == '\r' || (c == '\n' && !after_carriage_return)) {
+            ++line_ends_;
         }
+        after_carriage_return = c == '\r';
         if (!is_blank(c)) {
             return c;
         }
@@ -165,42 +183,31 @@ Reading AnswerReader::read_word() {
     if (c == Traits::eof()) {
         return ended();
     }
-    Quote quote;
+    const std::uint64_t line = line_ends_ + 1;
+    std::string bytes;
     const bool negative = c == '-';
     if (c == '-' || c == '+') {
-        quote.add(c);
+        keep_for_quote(bytes, c);
         c = buffer.snextc();
     }
-    // Every digit is read, however many leading zeros come first; past the limit
-    // the number is only known to be out of range.
-    const std::uint32_t limit = negative ? 2147483648U : 2147483647U;
-    std::uint32_t magnitude = 0;
-    bool has_digits = false;
-    bool out_of_range = false;
-    for (; is_digit(c); c = buffer.snextc()) {
-        quote.add(c);
-        has_digits = true;
-        const auto digit = static_cast<std::uint32_t>(c - '0');
-        out_of_range = out_of_range || magnitude > (limit - digit) / 10;
-        if (!out_of_range) {
-            magnitude = magnitude * 10 + digit;
-        }
-    }
-    const std::uint64_t line = line_feeds_ + 1;
-    if (!has_digits || !ends_word(c)) {
+    const Digits digits = read_digits(buffer, c, negative, bytes);
+    if (!digits.any || !ends_word(c)) {
         // The rest of the word, only as far as the quote shows it.
-        for (; !ends_word(c) && !quote.cut(); c = buffer.snextc()) {
-            quote.add(c);
+        for (; !ends_word(c) && bytes.size() <= kQuotedBytes; c = buffer.snextc()) {
+            keep_for_quote(bytes, c);
         }
-        return {ReadStatus::not_a_number, 0, line, quote.text()};
+        return {ReadStatus::not_a_number, 0, line, quote_word(bytes)};
     }
-    if (out_of_range) {
-        return {ReadStatus::out_of_range, 0, line, quote.text()};
+    if (digits.out_of_range) {
+        return {ReadStatus::out_of_range, 0, line, quote_word(bytes)};
     }
     if (c == Traits::eof()) {
         in_.setstate(std::ios::eofbit);
     }
-    return number(negative, magnitude);
+    Reading reading = number(negative, digits.magnitude);
+    reading.line = line;
+    reading.quote = quote_word(bytes);
+    return reading;
 }
 
 }  // namespace scm

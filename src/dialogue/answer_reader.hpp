@@ -3,19 +3,12 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
-namespace scm {
+#include "dialogue/descriptor_input.hpp"
 
-// Who gives the answers, decided once at start-up from what standard input is.
-enum class Source : std::uint8_t {
-    // A terminal, or no standard input at all: a person reads the hint after a
-    // bad answer and types again.
-    terminal,
-    // A file, a pipe or a socket: nobody reads a hint, and a question asked again
-    // would take the next question's answer, so a bad answer ends the run.
-    script,
-};
+namespace scm {
 
 enum class ReadStatus : std::uint8_t {
     number,        // `value` holds the number read
@@ -28,12 +21,17 @@ enum class ReadStatus : std::uint8_t {
 struct Reading {
     ReadStatus status;
     std::int32_t value = 0;  // meaningful only for ReadStatus::number
-    // For a bad answer from a script: the line it stands on (line feeds before
-    // it, plus 1) and the word as it stood there, at most 40 bytes and "..." when
-    // cut, with '\', '"' and every byte outside 0x20-0x7E written as \xNN.
+    // For a script's word, good or bad: the line it stands on (line ends before
+    // it, plus 1; LF, CR LF and a lone CR each end a line) and the word as it stood
+    // there, quoted by quote_word.
     std::uint64_t line = 0;
     std::string quote;
 };
+
+// A word as a message shows it: its first 40 bytes and "..." when `bytes` holds
+// more, with '\', '"' and every byte outside 0x20-0x7E written as \xNN, so that
+// nothing reaches a terminal raw.
+std::string quote_word(std::string_view bytes);
 
 // Reads one signed decimal integer from `in`, through its stream buffer, by the
 // rule for a person at a terminal.
@@ -77,7 +75,7 @@ private:
     std::istream& in_;
     Source source_;
     const std::error_code& read_failure_;
-    std::uint64_t line_feeds_ = 0;
+    std::uint64_t line_ends_ = 0;
 };
 
 }  // namespace scm

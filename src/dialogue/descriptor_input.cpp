@@ -9,6 +9,7 @@
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -46,18 +47,20 @@ Source standard_input_source() noexcept {
 #ifdef _WIN32
     // No handle, or one that is no file, pipe or console, is no input at all.
     const intptr_t handle = ::_get_osfhandle(0);
-    if (handle < 0 || handle == 0 ||
-        ::GetFileType(reinterpret_cast<HANDLE>(handle)) == FILE_TYPE_UNKNOWN || ::_isatty(0)) {
+    const DWORD type = handle <= 0 ? FILE_TYPE_UNKNOWN
+                                   : ::GetFileType(reinterpret_cast<HANDLE>(handle));
+    if (type == FILE_TYPE_UNKNOWN || ::_isatty(0)) {
         return Source::terminal;
     }
     ::_setmode(0, _O_BINARY);
-    return Source::script;
+    return type == FILE_TYPE_DISK ? Source::file : Source::stream;
 #else
     // No standard input at all has nothing to read, as at a terminal.
-    if (::fcntl(0, F_GETFD) == -1 || ::isatty(0)) {
+    struct stat status {};
+    if (::fstat(0, &status) != 0 || ::isatty(0)) {
         return Source::terminal;
     }
-    return Source::script;
+    return S_ISREG(status.st_mode) ? Source::file : Source::stream;
 #endif
 }
 

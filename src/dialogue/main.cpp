@@ -22,7 +22,7 @@ int main() {
     const scm::Source source = scm::standard_input_source();
     scm::DescriptorInput standard_input{0};
     scm::DecodingInput decoded{standard_input};
-    std::istream in{source == scm::Source::script ? static_cast<std::streambuf*>(&decoded)
+    std::istream in{scm::is_script(source) ? static_cast<std::streambuf*>(&decoded)
                                                   : &standard_input};
     scm::AnswerReader reader{in, source, standard_input.failure()};
 

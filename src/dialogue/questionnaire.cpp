@@ -47,21 +47,48 @@ std::string ask(const Setting& setting, AnswerReader& reader, std::ostream& out,
             answer = reading.value;
             return {};
         }
-        if (reader.source() == Source::script || reading.status == ReadStatus::end_of_input) {
+        if (is_script(reader.source()) || reading.status == ReadStatus::end_of_input) {
             return script_failure(reading, setting, reader);
         }
         out << kWholeNumberHint;
     }
 }
 
+// An answers file holds exactly the answers asked: anything after the last one but
+// blanks and comments means that they and the questions do not line up (an answer
+// for a follow-up that was not asked, say), and every later setting would have
+// taken the answer meant for the one before it.
+std::string check_nothing_left(AnswerReader& reader, int asked) {
+    const Reading extra = reader.read();
+    switch (extra.status) {
+        case ReadStatus::end_of_input:
+            return {};
+        case ReadStatus::read_failed:
+            return "Could not read the answers: " + reader.read_failure().message() + "." +
+                   std::string{kNotChanged};
+        case ReadStatus::number:
+        case ReadStatus::not_a_number:
+        case ReadStatus::out_of_range:
+            break;
+    }
+    return "Line " + std::to_string(extra.line) + ": \"" + extra.quote +
+           "\" comes after the last question (" + std::to_string(asked) + " were asked)." +
+           std::string{kNotChanged};
+}
+
 }  // namespace
 
 Questionnaire ask_all(AnswerReader& reader, std::ostream& out) {
     Questionnaire result{starting_answers(), {}};
+    int asked = 0;
     for (std::size_t i = 0; i < kSettingCount && result.failure.empty(); ++i) {
         if (is_asked(i, result.answers)) {
+            ++asked;
             result.failure = ask(kSettings[i], reader, out, result.answers[i]);
         }
+    }
+    if (result.failure.empty() && reader.source() == Source::file) {
+        result.failure = check_nothing_left(reader, asked);
     }
     return result;
 }

@@ -12,7 +12,8 @@ struct Questionnaire {
     Answers answers;
     // Empty when the answers are to be saved. Otherwise the one line that says why
     // a script's run ends before the file is touched: a bad answer (its line, the
-    // word and the setting) or input that could not be read.
+    // word and the setting), a word after the last answer of a file, or input that
+    // could not be read.
     std::string failure;
 };
 
@@ -20,7 +21,9 @@ struct Questionnaire {
 // terminal a reply that is not a number in range gets a hint and the question
 // again; from a script it ends the questionnaire there, and so does input that
 // fails. When input ends, the remaining questions are still shown and their
-// settings keep the values they hold. Each question shown is one flush of `out`.
+// settings keep the values they hold. An answers file must end with its last
+// answer (blanks and comments aside): anything more ends the run as a bad answer
+// does. Each question shown is one flush of `out`.
 Questionnaire ask_all(AnswerReader& reader, std::ostream& out);
 
 }  // namespace scm
