@@ -97,6 +97,10 @@ TEST(Documents, ManualPageEscapesTheCatalogue) {
                   "(0=no, 1=yes)\n.br\nStarts at 0; asked always.\n"),
         std::string::npos);
     EXPECT_EQ(doc::detail::roff(".x\n'y -1 a\\b"), "\\&.x\n\\&'y \\-1 a\\eb");
+    for (const Setting& setting : kSettings) {
+        EXPECT_NE(page.find(".TP\n.B " + std::string{setting.key} + "\n"), std::string::npos)
+            << setting.key;
+    }
 }
 
 // One entry a version, changes wrapped at 80, and each entry later than the one before.
@@ -118,6 +122,13 @@ TEST(Documents, DebianChangelogFollowsTheMarkdown) {
                   signed_by + "Mon, 31 Jan 2000 00:00:01 +0000\n\n" +
                   "server-config-maker (1.0.0) unstable; urgency=medium\n\n  * First.\n\n" +
                   signed_by + "Mon, 31 Jan 2000 00:00:00 +0000\n");
+    // "  * " and 76 columns of words make a line of exactly 80, which stays whole; one
+    // more column wraps the last word.
+    const std::string seven_words = ten_words.substr(0, 7 * nine.size());
+    EXPECT_EQ(doc::detail::debian_change(seven_words + "abcdef"),
+              "  * " + seven_words + "abcdef\n");
+    EXPECT_EQ(doc::detail::debian_change(seven_words + "abcdefg"),
+              "  * " + seven_words.substr(0, seven_words.size() - 1) + "\n    abcdefg\n");
 }
 
 // People read the table instead of the source: it must stay one table, a row a setting.
