@@ -116,8 +116,8 @@ private:
 struct ScriptCase {
     std::string_view input;
     ReadStatus status;
-    std::int32_t value;      // for ReadStatus::number
-    std::uint64_t line;      // 0 at the end of input
+    std::int32_t value;  // for ReadStatus::number
+    std::uint64_t line;  // 0 at the end of input
     std::string_view quote;
 };
 
@@ -155,7 +155,8 @@ const ScriptCase kScriptCases[] = {
     {"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", ReadStatus::not_a_number, 0, 1,
      "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa..."},
     // 21 two-byte characters: the first 40 bytes, cut between none of them
-    {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+    {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3"
+     "\xA9"
      "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
      ReadStatus::not_a_number, 0, 1,
      R"(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9)"

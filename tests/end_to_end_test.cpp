@@ -376,10 +376,10 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         bool in_place;
         Runs runs;
         std::string shell_prefix;
-        unsigned mode;      // 0: not checked
+        unsigned mode;       // 0: not checked
         std::int64_t owner;  // user and group; -1: not checked
         std::string_view err;
-        std::string_view held;  // a copy made while another program held the lock: the old text
+        std::string_view held;   // a copy made while another program held the lock: the old text
         std::string_view steps;  // in the trace
     };
     const auto old = [](const fs::path& folder) { write_old_file(folder / "server.cfg"); };
@@ -404,8 +404,7 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
              ASSERT_EQ(setxattr((folder / "server.cfg").c_str(), "user.note", "x", 1, 0), 0);
          },
          "server.cfg", true, Runs::posix, "umask 0;", 0600, -1, "", "", ""},
-        {"the new file flushed and closed, renamed, then the folder flushed",
-         old, "server.cfg",
+        {"the new file flushed and closed, renamed, then the folder flushed", old, "server.cfg",
          false, Runs::traced, traced("-e trace=fsync,close,renameat"), 0600, -1, "", "",
          "fsync new, close new, renameat, fsync folder, close folder, "},
         {"set-ID bits of a user's own file",
@@ -425,7 +424,9 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          "(flock real.cfg sh -c 'sleep 1; cat real.cfg >held.cfg') & sleep 0.3;", 0600, -1,
          "Waiting for another program to release server.cfg...\n", "held.cfg", ""},
         {"a named pipe that is read late",
-         [](const fs::path& folder) { ASSERT_EQ(mkfifo((folder / "server.cfg").c_str(), 0600), 0); },
+         [](const fs::path& folder) {
+             ASSERT_EQ(mkfifo((folder / "server.cfg").c_str(), 0600), 0);
+         },
          "read.cfg", true, Runs::posix, "(sleep 0.3; cat server.cfg >read.cfg) &", 0, -1,
          "Waiting for a program to read server.cfg...\n", "", ""},
         {"a link to standard output",
@@ -437,7 +438,8 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
              std::ofstream{folder / "server.cfg"} << "the mount point\n";
          },
          "real.cfg", true, Runs::root,
-         "unshare -m sh -c 'mount --bind real.cfg server.cfg && exec \"$0\"'", 0600, -1, "", "", ""},
+         "unshare -m sh -c 'mount --bind real.cfg server.cfg && exec \"$0\"'", 0600, -1, "", "",
+         ""},
         {"a file that another program holds open, not for deleting", old, "server.cfg", true,
          Runs::windows, run::windows_build() ? held_open("read-write") : "", 0, -1, "", "", ""},
     };
@@ -465,8 +467,8 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         ASSERT_EQ(run.exit_status, 0) << c.what << ": " << run.err;
         EXPECT_EQ(run.err, c.err) << c.what;
         if (c.written.empty()) {
-            EXPECT_EQ(run.out, always_asked_transcript() + expected::starting_config() +
-                                   std::string{kSaved})
+            EXPECT_EQ(run.out,
+                      always_asked_transcript() + expected::starting_config() + std::string{kSaved})
                 << c.what;
             continue;
         }
@@ -555,7 +557,8 @@ TEST(EndToEnd, FailedSaveIsReported) {
          run::windows_build() ? held_open("nothing") : "",
          "Could not save server.cfg: Permission denied\n"},
         {"a signal while the new file is flushed", Runs::traced, old,
-         "(sleep 0.3; kill -USR1 $$) & " + traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
+         "(sleep 0.3; kill -USR1 $$) & " +
+             traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
          "User defined signal 1\n", 128 + SIGUSR1, true},  // the shell's word on how it ended
     };
     for (const Case& c : cases) {
@@ -594,7 +597,7 @@ TEST(EndToEnd, FailedSaveIsReported) {
 TEST(EndToEnd, SwitchedFolderLinkNeverMixesOwners) {
     if (!runs_here(Runs::root, "a switched folder link") ||
         !runs_here(Runs::traced, "a switched folder link")) {
-        GTEST_SKIP() << "needs root and strace";
+        GTEST_SKIP() << "needs POSIX links, root and strace";
     }
     const SharedProgram shared;
     Workspace users;
@@ -604,7 +607,8 @@ TEST(EndToEnd, SwitchedFolderLinkNeverMixesOwners) {
     write_old_file(users.path() / "mine/server.cfg");
     fs::create_symlink("x/server.cfg", users.path() / "server.cfg");
     fs::create_symlink("mine", users.path() / "x");
-    for (const fs::path& path : {users.path(), users.path() / "mine", users.path() / "mine/server.cfg"}) {
+    for (const fs::path& path :
+         {users.path(), users.path() / "mine", users.path() / "mine/server.cfg"}) {
         ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
     }
     // Twenty saves, each with its opens, looks and flushes slowed, while the link keeps switching.

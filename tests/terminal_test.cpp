@@ -164,7 +164,7 @@ private:
 
     pid_t child_ = -1;
     int screen_ = -1;
-    int input_ = -1;  // the screen, or the pipe that is standard input
+    int input_ = -1;             // the screen, or the pipe that is standard input
     std::optional<int> status_;  // the wait status, once it has ended
     std::string text_;
 };

@@ -76,8 +76,7 @@ struct Digits {
 // many leading zeros come first, and leaves the first other character in `c` and
 // the buffer. The magnitude never exceeds the limit of the sign, so past it the
 // number is only known to be out of range.
-Digits read_digits(std::streambuf& buffer, Traits::int_type& c, bool negative,
-                   std::string& bytes) {
+Digits read_digits(std::streambuf& buffer, Traits::int_type& c, bool negative, std::string& bytes) {
     const std::uint32_t limit = negative ? 2147483648U : 2147483647U;
     Digits digits;
     for (; is_digit(c); c = buffer.snextc()) {

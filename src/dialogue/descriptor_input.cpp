@@ -47,8 +47,8 @@ Source standard_input_source() noexcept {
 #ifdef _WIN32
     // No handle, or one that is no file, pipe or console, is no input at all.
     const intptr_t handle = ::_get_osfhandle(0);
-    const DWORD type = handle <= 0 ? FILE_TYPE_UNKNOWN
-                                   : ::GetFileType(reinterpret_cast<HANDLE>(handle));
+    const DWORD type =
+        handle <= 0 ? FILE_TYPE_UNKNOWN : ::GetFileType(reinterpret_cast<HANDLE>(handle));
     if (type == FILE_TYPE_UNKNOWN || ::_isatty(0)) {
         return Source::terminal;
     }

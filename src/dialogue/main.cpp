@@ -23,7 +23,7 @@ int main() {
     scm::DescriptorInput standard_input{0};
     scm::DecodingInput decoded{standard_input};
     std::istream in{scm::is_script(source) ? static_cast<std::streambuf*>(&decoded)
-                                                  : &standard_input};
+                                           : &standard_input};
     scm::AnswerReader reader{in, source, standard_input.failure()};
 
     const scm::Questionnaire asked = scm::ask_all(reader, std::cout);

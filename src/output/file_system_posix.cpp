@@ -133,9 +133,9 @@ FileInfo info_of(const struct stat& status, bool created, int descriptor) {
     info.mode = status.st_mode & 07777U;
     // An id that is not ours may be one that has no name here; ours always has.
     const bool may_be_unmapped = !info.owned_by_me || status.st_gid != ::getegid();
-    info.keep_in_place = info.regular &&
-                         (status.st_nlink > 1 || has_extended_attributes(descriptor) ||
-                          (may_be_unmapped && owner_is_unmapped(status)));
+    info.keep_in_place =
+        info.regular && (status.st_nlink > 1 || has_extended_attributes(descriptor) ||
+                         (may_be_unmapped && owner_is_unmapped(status)));
     return info;
 }
 
@@ -339,8 +339,9 @@ std::error_code check_size_limit(std::uint64_t size) {
 std::error_code write_all(const Descriptor& file, std::string_view text, From from) {
     off_t offset = 0;
     while (!text.empty()) {
-        const ssize_t written = from == From::start ? ::pwrite(file.get(), text.data(), text.size(), offset)
-                                           : ::write(file.get(), text.data(), text.size());
+        const ssize_t written = from == From::start
+                                    ? ::pwrite(file.get(), text.data(), text.size(), offset)
+                                    : ::write(file.get(), text.data(), text.size());
         if (written < 0 && errno == EINTR) {
             continue;
         }

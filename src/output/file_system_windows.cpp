@@ -181,9 +181,8 @@ std::error_code create_in(const Folder& folder, std::string& name, Descriptor& f
     const std::string stem = ".server.cfg." + std::to_string(::_getpid()) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem + std::to_string(attempt);
-        const HANDLE handle =
-            ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             return adopt(handle, file);
         }
@@ -266,7 +265,8 @@ void flush_folder(const Folder& /*folder*/) noexcept {}  // the moves are made w
 
 std::error_code lock(const Descriptor& file, Wait wait) {
     OVERLAPPED whole{};
-    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | (wait == Wait::no ? LOCKFILE_FAIL_IMMEDIATELY : 0);
+    const DWORD flags =
+        LOCKFILE_EXCLUSIVE_LOCK | (wait == Wait::no ? LOCKFILE_FAIL_IMMEDIATELY : 0);
     if (::LockFileEx(handle_of(file.get()), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
         return {};
     }
@@ -282,8 +282,8 @@ std::error_code reserve(const Descriptor& file, std::uint64_t size) {
     if (size > size_of(file)) {
         FILE_ALLOCATION_INFO room{};
         room.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
-        static_cast<void>(
-            ::SetFileInformationByHandle(handle_of(file.get()), FileAllocationInfo, &room, sizeof room));
+        static_cast<void>(::SetFileInformationByHandle(handle_of(file.get()), FileAllocationInfo,
+                                                       &room, sizeof room));
     }
     return {};
 }

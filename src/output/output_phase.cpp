@@ -23,7 +23,8 @@ int save_and_pause(const Answers& answers, AnswerReader& reader, std::ostream& o
     const std::error_code& error = saved.error;
     if (error) {
         // One string, so that the unbuffered error stream writes the line at once.
-        std::string line = std::string{"Could not save "} + kConfigFileName + ": " + error.message();
+        std::string line =
+            std::string{"Could not save "} + kConfigFileName + ": " + error.message();
         if (!saved.new_file.empty()) {
             line += ". The new settings are in " + saved.new_file + "; the old ones are in " +
                     saved.backup + ".";

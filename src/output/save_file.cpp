@@ -108,8 +108,8 @@ std::error_code take_lock(const fsys::Descriptor& file, const char* name, std::o
 // that can be foreseen leaves it whole; then the text goes over its start and the
 // file is cut to the text's length and flushed. What can still cut it: an I/O
 // error, a kill or a power cut in the middle of the write.
-std::error_code write_in_place(const fsys::Target& target, const char* name,
-                               std::string_view text, std::ostream& err) {
+std::error_code write_in_place(const fsys::Target& target, const char* name, std::string_view text,
+                               std::ostream& err) {
     if (std::error_code error = take_lock(target.file, name, err)) {
         return error;
     }
