@@ -94,6 +94,13 @@ inline std::string settings_reference() {
         "for the person answering: the program checks no range and applies no default. A\n"
         "setting whose question is not asked, or gets no number, keeps its starting value.\n"
         "\n"
+        "An answers file (`server-config-maker < answers.txt`) gives one answer per question\n"
+        "asked, not one per row of this table: the 47 questions asked always, plus the\n"
+        "follow-ups that their gates open (the Asked column). With every gate closed that is\n"
+        "47 answers; with every gate open, 55. A file with an answer more than the questions\n"
+        "asked (an answer for a follow-up whose gate is closed, say) is refused before\n"
+        "`server.cfg` is touched, with the line of the first answer too many.\n"
+        "\n"
         "This page is made from the program's own table of settings: do not edit it, run\n"
         "`cmake --build build --target docs` instead.\n"
         "\n"
@@ -194,6 +201,19 @@ Input that cannot be read ends the run the same way.
 When the input ends before every question has an answer, the questions left keep
 their starting values and the file is saved; standard input closed from the start
 counts as empty.
+.PP
+A file gives one answer per question asked: the 47 questions asked always, plus
+the follow-ups that their gates open, so 47 with every gate closed and 55 with
+every gate open.
+Anything but blanks and comments after its last answer means that the answers and
+the questions do not line up (an answer for a follow-up that is not asked moves
+every later answer to the setting after its own), and ends the run the same way,
+naming the line of the first answer too many.
+A pipe is not checked so: it may never end, as from
+.BR "yes 0" ,
+or come from a program that answers each question in turn and waits for the
+closing message.
+Line numbers count every line end: LF, CR LF and CR.
 .SS Encodings
 An answers file may be ASCII or UTF-8, with or without a byte-order mark, or UTF-16
 of either byte order with its byte-order mark, as Windows PowerShell writes it.
@@ -208,17 +228,37 @@ it is asked.
 .I server.cfg
 In the current folder, whatever the closing message says about the program's own
 folder.
-An existing file is replaced whole: the new text goes to a new file beside it,
-named
+The system opens the name for writing, following links by its own rules, so its
+guards against links and files planted in a shared folder apply, and a file the
+user may not write is reported and kept.
+The file it opened is then replaced whole: the new text goes to a new file beside
+it, named
 .IR .server.cfg. *,
-which is flushed to the disk and renamed over the old one, so a failed save keeps
-the old file byte for byte.
-A link stays a link and the file it names gets the text; the old file's mode, owner
-and group are kept.
-A file with more than one hard link, extended attributes or an access control list,
-an owner or group the user could not give a new file, a device, or a file in a
-folder that admits no new file is rewritten in place under a lock instead.
-A file the user may not write is reported and kept.
+readable by its owner only until it is complete, then given the old file's owner,
+group and mode (set-ID bits included), flushed to the disk and renamed over the old
+one, so a failed save keeps the old file byte for byte.
+A link stays a link and the file it names gets the text; a file the save created
+gets mode 0664 less the umask, and is removed again if the save fails.
+.IP
+A file with more than one hard link, extended attributes or an access control list
+(a default access list on the folder gives every new file one, so every save there
+is made in place), an owner or group the user cannot give a new file, a file
+mounted on its own or in a folder that admits no new file is written in place
+instead, under a lock: the room for the text is reserved first and the file-size
+limit checked, so that a full disk or the limit fails before any byte is written,
+then the text is written over the start of the file, which is cut to its length
+and flushed.
+What can still cut such a file: an I/O error, a kill or a power cut in the middle of
+the write (the new text followed by the end of the old), and a full copy-on-write
+file system (btrfs, ZFS).
+A device or a named pipe is written through, as it stands.
+.IP
+A wait says why, once, on standard error:
+.RB \(dq "Waiting for another program to release server.cfg..." \(dq
+while another program holds the lock, and
+.RB \(dq "Waiting for a program to read server.cfg..." \(dq
+while a named pipe has no reader; Ctrl-C ends either wait with the file untouched.
+Signals that would end the run wait until the file is saved or the new file removed.
 A run killed outright during the save may leave a
 .I .server.cfg.*
 file behind.
@@ -249,6 +289,7 @@ $ server\-config\-maker < answers.txt
 A follow-up question that is not asked takes no answer: with 0 for private
 messages, the next answer goes to the /gib question, not to the minimum name
 length.
+A file that answers it all the same has one answer too many and is refused.
 .SH SEE ALSO
 The settings reference,
 .IR /usr/share/doc/server\-config\-maker/docs/settings.md ,
