@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #ifdef __linux__
 #include <sys/xattr.h>
@@ -83,41 +83,41 @@ bool has_extended_attributes(int descriptor) {
     return false;
 }
 
-// The number in a one-line file of /proc, or -1.
-long read_number(const char* path) {
-    std::FILE* file = std::fopen(path, "re");
-    if (file == nullptr) {
-        return -1;
+// The words of a small file of /proc, or none.
+std::vector<std::string> words_of(const char* path) {
+    const Descriptor file{::open(path, O_RDONLY | O_CLOEXEC)};
+    std::array<char, 256> text{};
+    const ssize_t size = file ? ::read(file.get(), text.data(), text.size()) : -1;
+    std::vector<std::string> words;
+    std::string word;
+    for (ssize_t i = 0; i < size; ++i) {
+        const char c = text[static_cast<std::size_t>(i)];
+        if (c != ' ' && c != '\t' && c != '\n') {
+            word += c;
+        } else if (!word.empty()) {
+            words.push_back(std::exchange(word, {}));
+        }
     }
-    long number = -1;
-    if (std::fscanf(file, "%ld", &number) != 1) {
-        number = -1;
+    if (!word.empty()) {
+        words.push_back(word);
     }
-    std::fclose(file);
-    return number;
+    return words;
+}
+
+bool is_id(const std::vector<std::string>& words, std::uint32_t id) {
+    return words.size() == 1 && words[0] == std::to_string(id);
 }
 
 // In a user namespace an id that has no name inside it shows as the overflow id, and
 // giving a new file that id succeeds but gives the wrong owner.
 bool owner_is_unmapped(const struct stat& status) {
-    const long overflow_user = read_number("/proc/sys/kernel/overflowuid");
-    const long overflow_group = read_number("/proc/sys/kernel/overflowgid");
-    if (static_cast<long>(status.st_uid) != overflow_user &&
-        static_cast<long>(status.st_gid) != overflow_group) {
+    if (!is_id(words_of("/proc/sys/kernel/overflowuid"), status.st_uid) &&
+        !is_id(words_of("/proc/sys/kernel/overflowgid"), status.st_gid)) {
         return false;
     }
-    std::FILE* map = std::fopen("/proc/self/uid_map", "re");
-    if (map == nullptr) {
-        return false;
-    }
-    unsigned long inside = 1;
-    unsigned long outside = 1;
-    unsigned long count = 0;
-    const bool identity = std::fscanf(map, "%lu %lu %lu", &inside, &outside, &count) == 3 &&
-                          inside == 0 && outside == 0 && count == 4294967295UL &&
-                          std::fscanf(map, "%lu", &inside) != 1;
-    std::fclose(map);
-    return !identity;
+    const std::vector<std::string> identity = {"0", "0", "4294967295"};
+    const std::vector<std::string> map = words_of("/proc/self/uid_map");
+    return !map.empty() && map != identity;
 }
 
 FileInfo info_of(const struct stat& status, bool created, int descriptor) {
