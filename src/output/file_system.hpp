@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace scm::file_system {
 
@@ -25,21 +26,33 @@ enum class SaveError : std::uint8_t {
 };
 std::error_code make_error_code(SaveError error) noexcept;
 
+// Closes a descriptor; the descriptor is gone whatever the result, also after EINTR.
+std::error_code close_descriptor(int descriptor) noexcept;
+
 // An open file or folder, closed when it goes out of scope.
 class Descriptor {
 public:
     Descriptor() = default;
     explicit Descriptor(int descriptor) noexcept : descriptor_{descriptor} {}
-    ~Descriptor();
-    Descriptor(Descriptor&& other) noexcept;
-    Descriptor& operator=(Descriptor&& other) noexcept;
+    ~Descriptor() { static_cast<void>(close()); }
+    Descriptor(Descriptor&& other) noexcept : descriptor_{std::exchange(other.descriptor_, -1)} {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            static_cast<void>(close());
+            descriptor_ = std::exchange(other.descriptor_, -1);
+        }
+        return *this;
+    }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
 
     int get() const noexcept { return descriptor_; }
     explicit operator bool() const noexcept { return descriptor_ >= 0; }
     // A failed close is a failed save: the last error of a full disk may come only now.
-    std::error_code close() noexcept;
+    std::error_code close() noexcept {
+        return descriptor_ < 0 ? std::error_code{}
+                               : close_descriptor(std::exchange(descriptor_, -1));
+    }
 
 private:
     int descriptor_ = -1;

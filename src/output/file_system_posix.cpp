@@ -141,25 +141,8 @@ FileInfo info_of(const struct stat& status, bool created, int descriptor) {
 
 }  // namespace
 
-Descriptor::~Descriptor() { static_cast<void>(close()); }
-
-Descriptor::Descriptor(Descriptor&& other) noexcept
-    : descriptor_{std::exchange(other.descriptor_, -1)} {}
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        static_cast<void>(close());
-        descriptor_ = std::exchange(other.descriptor_, -1);
-    }
-    return *this;
-}
-
-std::error_code Descriptor::close() noexcept {
-    if (descriptor_ < 0) {
-        return {};
-    }
-    // The descriptor is gone whatever close says, also after EINTR.
-    return ::close(std::exchange(descriptor_, -1)) == 0 ? std::error_code{} : last_error();
+std::error_code close_descriptor(int descriptor) noexcept {
+    return ::close(descriptor) == 0 ? std::error_code{} : last_error();
 }
 
 std::error_code open_target(const char* name, Wait wait, Target& target) {

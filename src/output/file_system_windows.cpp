@@ -120,26 +120,9 @@ BOOL WINAPI hold_event(DWORD event) {
 
 }  // namespace
 
-Descriptor::~Descriptor() { static_cast<void>(close()); }
-
-Descriptor::Descriptor(Descriptor&& other) noexcept
-    : descriptor_{std::exchange(other.descriptor_, -1)} {}
-
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        static_cast<void>(close());
-        descriptor_ = std::exchange(other.descriptor_, -1);
-    }
-    return *this;
-}
-
-std::error_code Descriptor::close() noexcept {
-    if (descriptor_ < 0) {
-        return {};
-    }
-    return ::_close(std::exchange(descriptor_, -1)) == 0
-               ? std::error_code{}
-               : std::error_code{errno, std::generic_category()};
+std::error_code close_descriptor(int descriptor) noexcept {
+    return ::_close(descriptor) == 0 ? std::error_code{}
+                                     : std::error_code{errno, std::generic_category()};
 }
 
 std::error_code open_target(const char* name, Wait /*wait*/, Target& target) {
