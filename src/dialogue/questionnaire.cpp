@@ -12,6 +12,12 @@ constexpr std::string_view kWholeNumberHint =
 
 constexpr std::string_view kNotChanged = " server.cfg was not changed.\n";
 
+// Why a script's run ends when its input cannot be read.
+std::string unreadable(const AnswerReader& reader) {
+    return "Could not read the answers: " + reader.read_failure().message() + "." +
+           std::string{kNotChanged};
+}
+
 // Why a script's run ends at `setting`, or nothing when it goes on.
 std::string script_failure(const Reading& reading, const Setting& setting,
                            const AnswerReader& reader) {
@@ -25,8 +31,7 @@ std::string script_failure(const Reading& reading, const Setting& setting,
             return word + "outside -2147483648 to 2147483647" + for_setting +
                    std::string{kNotChanged};
         case ReadStatus::read_failed:
-            return "Could not read the answers: " + reader.read_failure().message() + "." +
-                   std::string{kNotChanged};
+            return unreadable(reader);
         case ReadStatus::number:
         case ReadStatus::end_of_input:
             break;
@@ -64,8 +69,7 @@ std::string check_nothing_left(AnswerReader& reader, int asked) {
         case ReadStatus::end_of_input:
             return {};
         case ReadStatus::read_failed:
-            return "Could not read the answers: " + reader.read_failure().message() + "." +
-                   std::string{kNotChanged};
+            return unreadable(reader);
         case ReadStatus::number:
         case ReadStatus::not_a_number:
         case ReadStatus::out_of_range:

@@ -4,6 +4,7 @@
 #include <process.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
