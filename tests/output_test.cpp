@@ -13,7 +13,7 @@
 #include "expected_config.hpp"
 #include "output/config_writer.hpp"
 #include "output/output_phase.hpp"
-#include "output/save_file.hpp"
+#include "save/save_file.hpp"
 #include "program_run.hpp"
 
 namespace scm {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "output/config_writer.hpp"
-#include "output/save_file.hpp"
+#include "save/save_file.hpp"
 
 namespace scm {
 namespace {

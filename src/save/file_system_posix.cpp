@@ -19,7 +19,7 @@
 #include <sys/xattr.h>
 #endif
 
-#include "output/file_system.hpp"
+#include "save/file_system.hpp"
 
 namespace scm::file_system {
 namespace {

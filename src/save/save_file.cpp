@@ -1,11 +1,11 @@
-#include "output/save_file.hpp"
+#include "save/save_file.hpp"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "output/file_system.hpp"
+#include "save/file_system.hpp"
 
 namespace scm {
 namespace {

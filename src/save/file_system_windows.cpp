@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "output/file_system.hpp"
+#include "save/file_system.hpp"
 
 namespace scm::file_system {
 namespace {
