@@ -64,6 +64,7 @@ const ReaderCase kReaderCases[] = {
     {"2147483648 9\n5", ReadStatus::out_of_range, 0, "5"},
     {"-2147483649\n5", ReadStatus::out_of_range, 0, "5"},
     {"4294967297\n", ReadStatus::out_of_range, 0, ""},
+    {"21474836480\n7", ReadStatus::out_of_range, 0, "7"},
     {"99999999999999999999999999\n-1", ReadStatus::out_of_range, 0, "-1"},
     {"+2147483648", ReadStatus::out_of_range, 0, ""},
     // end of input at each step
@@ -135,6 +136,8 @@ const ScriptCase kScriptCases[] = {
     {"\r\r\rx", ReadStatus::not_a_number, 0, 4, "x"},
     {"\r\n\r\nx", ReadStatus::not_a_number, 0, 3, "x"},
     {"# a\r\n# b\r\n\rx", ReadStatus::not_a_number, 0, 4, "x"},
+    {"\r#a\n\r#b\r\n7", ReadStatus::number, 7, 5, "7"},
+    {"6\r# six\n", ReadStatus::number, 6, 1, "6"},
     // words that are not, on the line where they stand
     {"12abc\n", ReadStatus::not_a_number, 0, 1, "12abc"},
     {"\r\n\n# x\n5,000\n", ReadStatus::not_a_number, 0, 4, "5,000"},
@@ -163,6 +166,7 @@ const ScriptCase kScriptCases[] = {
      R"(\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9...)"},
     // out of range, leading zeros or not
     {"2147483648", ReadStatus::out_of_range, 0, 1, "2147483648"},
+    {"21474836480", ReadStatus::out_of_range, 0, 1, "21474836480"},
     {"\n-00000000000000000000000000000000000000002147483649", ReadStatus::out_of_range, 0, 2,
      "-000000000000000000000000000000000000000..."},
     // nothing left but blanks and comments

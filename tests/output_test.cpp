@@ -13,8 +13,8 @@
 #include "expected_config.hpp"
 #include "output/config_writer.hpp"
 #include "output/output_phase.hpp"
-#include "save/save_file.hpp"
 #include "program_run.hpp"
+#include "save/save_file.hpp"
 
 namespace scm {
 namespace {
@@ -41,7 +41,7 @@ TEST(ConfigWriter, SaveReportsTheSystemsReason) {
     };
     for (const Case& c : cases) {
         std::ostringstream waits;
-        const std::error_code error = save_file(c.path.c_str(), "text\r\n", waits).error;
+        const std::error_code error = save_file(c.path.c_str(), "text\r\n", waits, waits).error;
         EXPECT_EQ(error, std::error_code(c.error, std::generic_category())) << "path=" << c.path;
     }
 }

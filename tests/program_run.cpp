@@ -39,6 +39,7 @@ std::string console_text(std::string text) {
 std::string_view redirection(Input how) {
     switch (how) {
         case Input::file:
+        case Input::read_fails_after_the_input:
             return "<.run/stdin";
         case Input::closed:
             return "<&-";
@@ -112,9 +113,14 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
     // pipe, so that a limit on the size of the files the program writes does not
     // cut it short. A program that hangs is killed, so that a fault fails the test
     // instead of stopping the whole run.
-    std::ofstream{run_folder / "command"} << (how == Input::endless_zeros ? "yes 0 | " : "")
-                                          << shell_prefix << ' ' << program_command() << ' '
-                                          << arguments << '\n';
+    std::ofstream{run_folder / "command"}
+        << (how == Input::endless_zeros ? "yes 0 | " : "") << shell_prefix << ' '
+        << (how == Input::read_fails_after_the_input
+                ? "ASAN_OPTIONS=detect_leaks=0 strace -qq -o "
+                  "/dev/null -P \"$PWD/.run/stdin\" -e trace=read -e "
+                  "inject=read:error=EIO:when=2 "
+                : "")
+        << program_command() << ' ' << arguments << '\n';
     const std::string command = "cd '" + workspace.path().string() +
                                 "' && { timeout -s KILL 60 sh .run/command " +
                                 std::string{redirection(how)} +
@@ -129,8 +135,10 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
         close(ends[0]);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         // A program that stopped reading gets no more: the comparisons tell the rest.
-        static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+        // Only for this write: the programs the later runs start must not inherit it.
+        const auto previous = std::signal(SIGPIPE, SIG_IGN);
         static_cast<void>(write(ends[1], input.data(), input.size()));
+        static_cast<void>(std::signal(SIGPIPE, previous));
         close(ends[1]);
         waitpid(child, nullptr, 0);
     } else {

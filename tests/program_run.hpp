@@ -31,6 +31,8 @@ enum class Input : std::uint8_t {
     folder,                 // a folder, which cannot be read
     late_nonblocking_pipe,  // a non-blocking pipe that gets the input 300 ms after the start
     endless_zeros,          // `yes 0 |`: a pipe that never ends
+    // a file whose read fails once the input is all read (needs strace)
+    read_fails_after_the_input,
 };
 
 struct ProgramRun {

@@ -19,7 +19,7 @@ void closing_pause(AnswerReader& reader) { reader.read(); }
 
 int save_and_pause(const Answers& answers, AnswerReader& reader, std::ostream& out,
                    std::ostream& err) {
-    const SaveResult saved = save_file(kConfigFileName, render_config(answers), err);
+    const SaveResult saved = save_file(kConfigFileName, render_config(answers), out, err);
     const std::error_code& error = saved.error;
     if (error) {
         // One string, so that the unbuffered error stream writes the line at once.

@@ -5,6 +5,7 @@
 // steps that decide how to save live in save_file.cpp and read the same on both.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -14,15 +15,21 @@ namespace scm::file_system {
 
 // Reasons of a save's own, beside the system's.
 enum class SaveError : std::uint8_t {
-    // The folder's entry no longer names the file that was opened: another run
-    // renamed over it in between.
-    entry_changed = 1,
-    // Tried again several times: the entry kept changing.
+    // The name no longer names the file that was opened, or another run's file took
+    // it first: the save starts over.
+    start_over = 1,
+    // Started over several times: the name kept changing.
     replaced_during_save,
-    // A busy file or an owner that cannot be given: the file is written in place.
+    // A busy file, an owner or an access list that cannot be given, a folder that
+    // takes no new file: the file is written in place.
     cannot_replace,
     // A named pipe that nobody reads yet.
     no_reader,
+    // Another program holds the file open and shares no writing.
+    in_use,
+    // The file system makes no unnamed file, or cannot give it a name: a named new
+    // file instead.
+    unnamed_refused,
 };
 std::error_code make_error_code(SaveError error) noexcept;
 
@@ -58,13 +65,21 @@ private:
     int descriptor_ = -1;
 };
 
+// What the name turned out to be.
+enum class Kind : std::uint8_t {
+    none,             // nothing: a first save
+    regular,          // a file
+    other,            // a device, a pipe, a terminal: written through as it stands
+    standard_stream,  // a link to the program's own standard output or error
+};
+
 // What a save needs to know of the file its name opened, all of it from that open
 // file, never from the name looked up again.
 struct FileInfo {
-    bool regular = false;  // anything else (a device, a pipe) is written through the descriptor
-    bool created = false;  // there was no file: the open made it
+    Kind kind = Kind::none;
     bool keep_in_place = false;  // hard links, attributes, an owner that a new file cannot have
     bool owned_by_me = false;
+    int stream = -1;  // Kind::standard_stream: 1 or 2
     std::uint64_t size = 0;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -73,85 +88,48 @@ struct FileInfo {
     std::uint32_t mode = 0;  // permission bits with the set-ID and sticky bits
 };
 
-struct Target {
-    Descriptor file;
-    FileInfo info;
+// The folder that holds the file's entry; every step that names a file there goes
+// through it.
+struct Folder {
+    Descriptor descriptor;      // none for the current folder, or where the platform has none
+    std::string path;           // Windows: the folder's full path with its last separator
+    std::string entry;          // the file's name in it
+    bool found = true;          // false: a link whose folder cannot be told (written in place)
+    bool takes_renames = true;  // false: an append-only or immutable folder
 };
 
-// Whether an open may wait for a reader or a lock may wait for another program.
+struct Target {
+    std::string name;  // as given
+    Descriptor file;   // none for Kind::none
+    FileInfo info;
+    Folder folder;
+};
+
+// Whether an open may wait for a reader or another program.
 enum class Wait : std::uint8_t { no, yes };
 
-// Opens `name` for writing, creating it (0664 less the umask) when there is none,
-// without cutting it. The system's guards against planted links and files apply,
-// and so does its check that this user may write the file. With Wait::no a named
-// pipe that nobody reads gives SaveError::no_reader instead of waiting.
-std::error_code open_target(const char* name, Wait wait, Target& target);
+// Looks at `name` without following it and, when something is there, opens it for
+// writing as 1.0.0 did (creating a dangling link's target, 0664 less the umask),
+// without cutting it: the system's guards against planted links and files apply,
+// and so does its check that this user may write the file. Finds the folder that
+// holds the opened file. With Wait::no a named pipe that nobody reads gives
+// SaveError::no_reader, and a file another program holds a lease on gives
+// errc::resource_unavailable_try_again, instead of waiting.
+std::error_code open_existing(const char* name, Wait wait, Target& target);
 
-// The folder that holds the opened file, opened once: every later step of a
-// replace is made through it.
-struct Folder {
-    Descriptor descriptor;  // -1 where the platform works with full paths
-    std::string path;       // the folder's path, with its last separator
-    std::string entry;      // the file's name in it
-    bool can_flush = true;
-};
+// Whether the name still names the opened file, which still has links:
+// SaveError::start_over when it does not; any other failure with its reason.
+std::error_code still_named(const Target& target);
 
-// Finds and opens the folder of `target` and checks that its entry still names
-// that file; SaveError::entry_changed when it does not.
-std::error_code open_folder(const Target& target, const char* name, Folder& folder);
+// How a new file is named until it is whole: not at all where the system can, or
+// under a random name beside the entry.
+enum class Naming : std::uint8_t { unnamed, named };
+// A first save's new file is readable by all but what the umask takes away; a
+// replacing one is private until it is given the old file's owner and mode.
+enum class Access : std::uint8_t { shared, owner_only };
 
-// Creates a new, empty file in `folder`, readable and writable by its owner only,
-// under a name no other file has; `name` receives it.
-std::error_code create_in(const Folder& folder, std::string& name, Descriptor& file);
-
-// Removes `name` from `folder`.
-void remove_in(const Folder& folder, const std::string& name) noexcept;
-
-// Removes a file the save created if its entry still names it and it is still
-// empty, so that another run's file is never removed.
-void remove_if_still_empty(const Target& target, const char* name) noexcept;
-
-// Gives the new file the old one's owner and group: SaveError::cannot_replace when
-// this user cannot, or where the owner would come out wrong.
-std::error_code give_owner(const Descriptor& file, const FileInfo& old);
-// Gives the old file's mode back, set-ID bits included; after the last write,
-// which clears them.
-std::error_code give_mode(const Descriptor& file, const FileInfo& old);
-
-// Flushes the file's data to the disk.
-std::error_code flush(const Descriptor& file);
-
-// Puts the new file `name` in the place of the entry of `folder`. A file that
-// cannot be replaced now gives SaveError::cannot_replace; where both texts were
-// left apart under other names, `stranded_backup` receives the old one's.
-std::error_code move_into_place(const Folder& folder, const std::string& name,
-                                std::string& stranded_backup);
-// Whether a replace failed only because the old file cannot be cut shorter (it is
-// mapped into a program's memory), so that a text at least as long can go in place.
-bool cannot_cut(const std::error_code& error) noexcept;
-// Makes the move itself durable; a folder that cannot be flushed is no failure.
-void flush_folder(const Folder& folder) noexcept;
-
-// Takes the exclusive lock on the file. With Wait::no, a lock that another
-// program holds gives errc::resource_unavailable_try_again. A file system without
-// locks is written unlocked.
-std::error_code lock(const Descriptor& file, Wait wait);
-// Reserves the room for `size` bytes without changing the file's length, so that
-// a full disk fails before any byte is written. Where the file system cannot, it
-// is no failure.
-std::error_code reserve(const Descriptor& file, std::uint64_t size);
-// errc::file_too_large when the process may not write a file of `size` bytes.
-std::error_code check_size_limit(std::uint64_t size);
-// Where a write starts: where the descriptor stands (a new file, a pipe, a device)
-// or over the first bytes of the file.
-enum class From : std::uint8_t { here, start };
-// Writes all of `text`.
-std::error_code write_all(const Descriptor& file, std::string_view text, From from);
-// Cuts the file to `size` bytes.
-std::error_code cut(const Descriptor& file, std::uint64_t size);
-
-// Holds every signal or console event that would end the run while the save
-// changes the file, and lets it take effect right after.
+// Holds every signal or console event that would end the run while a save could
+// be left half done, and lets it take effect right after. Holds never nest.
 class SignalHold {
 public:
     SignalHold() noexcept;
@@ -159,6 +137,87 @@ public:
     SignalHold(const SignalHold&) = delete;
     SignalHold& operator=(const SignalHold&) = delete;
 };
+
+// Ignores the signal of a reader that leaves while the text is written, so that
+// the write fails with "Broken pipe" instead.
+class BrokenPipeIsAnError {
+public:
+    BrokenPipeIsAnError() noexcept;
+    ~BrokenPipeIsAnError();
+    BrokenPipeIsAnError(const BrokenPipeIsAnError&) = delete;
+    BrokenPipeIsAnError& operator=(const BrokenPipeIsAnError&) = delete;
+};
+
+// Where a replace left both texts under other names (Windows only).
+struct Stranded {
+    std::string new_file;
+    std::string backup;
+};
+
+// The new file of a save, in the folder of the file it is for. It owns its
+// descriptor and the name it has, if any, and is ended by one of the keeps; a new
+// file that is not kept is removed by its own name, the only name the save ever
+// removes. While it has a name, ending signals are held.
+class TempFile {
+public:
+    TempFile() = default;
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    // SaveError::unnamed_refused where the folder takes a named file instead.
+    std::error_code create(const Folder& folder, Access access, Naming naming);
+    int descriptor() const noexcept { return file_.get(); }
+    // Puts the file under the folder's entry where nothing is there:
+    // SaveError::start_over when another run's file took it first.
+    std::error_code keep_as_new(const Folder& folder);
+    // Puts the file in the place of the folder's entry. `stranded` names both texts
+    // where the system left them apart.
+    std::error_code keep_replacing(const Folder& folder, Stranded& stranded);
+
+private:
+    void remove() noexcept;
+
+    const Folder* folder_ = nullptr;
+    std::string name_;  // empty while unnamed
+    Descriptor file_;
+    std::optional<SignalHold> hold_;
+};
+
+// Takes the access list that the folder's default one gave a new file away:
+// SaveError::cannot_replace where it cannot be taken.
+std::error_code drop_access_list(int file);
+// Gives the new file the old one's owner and group: SaveError::cannot_replace when
+// this user cannot, or where the owner would come out wrong.
+std::error_code give_owner(int file, const FileInfo& old);
+// Gives the old file's mode back, set-ID bits included; after the last write,
+// which clears them.
+std::error_code give_mode(int file, const FileInfo& old);
+// Flushes the file's data to the disk.
+std::error_code flush(int file);
+// Makes the new name durable; a folder that cannot be read is not flushed.
+void flush_folder(const Folder& folder) noexcept;
+// Whether a replace failed only because the old file cannot be cut shorter (it is
+// mapped into a program's memory), so that a text at least as long can go in place.
+bool cannot_cut(const std::error_code& error) noexcept;
+
+// Takes the exclusive lock on the file. With Wait::no, a lock that another
+// program holds gives errc::resource_unavailable_try_again. A file system without
+// locks is written unlocked.
+std::error_code lock(int file, Wait wait);
+// Reserves the room for `size` bytes without changing the file's length, so that
+// a full disk fails before any byte is written. Where the file system cannot, it
+// is no failure.
+std::error_code reserve(int file, std::uint64_t size);
+// errc::file_too_large when the process may not write a file of `size` bytes.
+std::error_code check_size_limit(std::uint64_t size);
+// Where a write starts: where the descriptor stands (a new file, a pipe, a device)
+// or over the first bytes of the file.
+enum class From : std::uint8_t { here, start };
+// Writes all of `text`.
+std::error_code write_all(int file, std::string_view text, From from);
+// Cuts the file to `size` bytes.
+std::error_code cut(int file, std::uint64_t size);
 
 }  // namespace scm::file_system
 

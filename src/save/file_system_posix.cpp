@@ -10,12 +10,14 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #ifdef __linux__
+#include <sys/random.h>
 #include <sys/xattr.h>
 #endif
 
@@ -24,31 +26,16 @@
 namespace scm::file_system {
 namespace {
 
-std::error_code last_error() { return {errno, std::generic_category()}; }
+std::error_code error_of(int reason) { return {reason, std::generic_category()}; }
+std::error_code last_error() { return error_of(errno); }
+
+// The descriptor that names the folder in the *at calls.
+int at(const Folder& folder) { return folder.descriptor ? folder.descriptor.get() : AT_FDCWD; }
 
 // The folder part of `path` with its last separator, or "" for a bare name.
 std::string folder_of(const std::string& path) {
     const std::size_t end = path.rfind('/');
     return end == std::string::npos ? std::string{} : path.substr(0, end + 1);
-}
-
-// Follows `path` through symbolic links, relative ones from the link's folder, to
-// the name of the file itself. Only where /proc cannot say where an open file is.
-std::error_code resolve_by_hand(std::string& path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat status {};
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
-            return {};
-        }
-        std::string link(PATH_MAX, '\0');
-        const ssize_t size = ::readlink(path.c_str(), link.data(), link.size());
-        if (size <= 0 || static_cast<std::size_t>(size) == link.size()) {
-            return size < 0 ? last_error() : std::make_error_code(std::errc::filename_too_long);
-        }
-        link.resize(static_cast<std::size_t>(size));
-        path = link.front() == '/' ? link : folder_of(path).append(link);
-    }
-    return std::make_error_code(std::errc::too_many_symbolic_link_levels);
 }
 
 // The kernel's own path of an open file, or "" where /proc is not mounted.
@@ -61,6 +48,48 @@ std::string path_of(int descriptor) {
     }
     path.resize(static_cast<std::size_t>(size));
     return path;
+}
+
+bool too_few_descriptors(int reason) { return reason == EMFILE || reason == ENFILE; }
+
+// Opens the folder part of `path` (none for a bare name: the current folder) and
+// asks whether it takes renames.
+std::error_code open_folder(const std::string& path, Folder& folder) {
+    const std::string part = folder_of(path);
+    folder.entry = path.substr(part.size());
+    if (!part.empty()) {
+        folder.descriptor = Descriptor{::open(part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+        if (!folder.descriptor) {
+            return last_error();
+        }
+    }
+#ifdef STATX_ATTR_APPEND
+    struct statx status {};
+    if (::statx(at(folder), "", AT_EMPTY_PATH, 0, &status) == 0) {
+        const std::uint64_t no_renames = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+        folder.takes_renames =
+            (status.stx_attributes & status.stx_attributes_mask & no_renames) == 0;
+    }
+#endif
+    return {};
+}
+
+// The folder of the file a link led to, as the kernel reports it. A folder that
+// cannot be told or opened (no /proc) leaves the file to be written in place.
+std::error_code open_folder_of_link_target(int file, Folder& folder) {
+    const std::string path = path_of(file);
+    if (path.empty()) {
+        folder.found = false;
+        return {};
+    }
+    if (std::error_code error = open_folder(path, folder)) {
+        if (too_few_descriptors(error.value())) {
+            return error;
+        }
+        folder = Folder{};
+        folder.found = false;
+    }
+    return {};
 }
 
 // An access list or any other extended attribute, which a new file would not have.
@@ -121,10 +150,30 @@ bool owner_is_unmapped(const struct stat& status) {
     return !map.empty() && map != identity;
 }
 
-FileInfo info_of(const struct stat& status, bool created, int descriptor) {
-    FileInfo info;
-    info.regular = S_ISREG(status.st_mode);
-    info.created = created;
+// A link to the program's own standard output or error: 1 or 2; otherwise -1.
+int standard_stream_of(const struct stat& status, int descriptor) {
+    if (descriptor <= STDERR_FILENO) {
+        return -1;  // a closed standard descriptor that the open took: the file itself
+    }
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat standard {};
+        if (::fstat(stream, &standard) == 0 && standard.st_dev == status.st_dev &&
+            standard.st_ino == status.st_ino) {
+            return stream;
+        }
+    }
+    return -1;
+}
+
+void describe(const struct stat& status, int descriptor, bool link, Target& target) {
+    FileInfo& info = target.info;
+    info.kind = S_ISREG(status.st_mode) ? Kind::regular : Kind::other;
+    if (link) {
+        info.stream = standard_stream_of(status, descriptor);
+        if (info.stream >= 0) {
+            info.kind = Kind::standard_stream;
+        }
+    }
     info.owned_by_me = status.st_uid == ::geteuid();
     info.size = static_cast<std::uint64_t>(status.st_size);
     info.device = static_cast<std::uint64_t>(status.st_dev);
@@ -134,11 +183,59 @@ FileInfo info_of(const struct stat& status, bool created, int descriptor) {
     info.mode = status.st_mode & 07777U;
     // An id that is not ours may be one that has no name here; ours always has.
     const bool may_be_unmapped = !info.owned_by_me || status.st_gid != ::getegid();
-    info.keep_in_place =
-        info.regular && (status.st_nlink > 1 || has_extended_attributes(descriptor) ||
-                         (may_be_unmapped && owner_is_unmapped(status)));
-    return info;
+    info.keep_in_place = status.st_nlink > 1 || has_extended_attributes(descriptor) ||
+                         (may_be_unmapped && owner_is_unmapped(status)) || !target.folder.found ||
+                         !target.folder.takes_renames;
 }
+
+// 16 hexadecimal digits from the system's random source.
+std::error_code random_part(std::string& part) {
+    std::uint64_t value = 0;
+#ifdef __linux__
+    while (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+        if (errno != EINTR) {
+            return last_error();
+        }
+    }
+#else
+    arc4random_buf(&value, sizeof value);
+#endif
+    std::array<char, 17> digits{};
+    std::snprintf(digits.data(), digits.size(), "%016llx", static_cast<unsigned long long>(value));
+    part = digits.data();
+    return {};
+}
+
+constexpr std::string_view kNewFileStem = ".server.cfg.";
+
+// Where an unnamed file cannot be had or linked, a folder that takes renames takes
+// a named one; one that takes none leaves the save with the system's reason.
+std::error_code refused(const Folder& folder, int reason) {
+    return folder.takes_renames ? std::error_code{SaveError::unnamed_refused} : error_of(reason);
+}
+
+bool has_access_list(int descriptor) {
+#ifdef __linux__
+    return ::fgetxattr(descriptor, "system.posix_acl_access", nullptr, 0) >= 0;
+#else
+    static_cast<void>(descriptor);
+    return false;
+#endif
+}
+
+// Links the unnamed file in as `name`: true when it has the name; otherwise
+// `reason` says why not.
+bool link_unnamed(int file, const Folder& folder, const std::string& name, int& reason) {
+    const std::string self = "/proc/self/fd/" + std::to_string(file);
+    if (::linkat(AT_FDCWD, self.c_str(), at(folder), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+    }
+    reason = errno;
+    return false;
+}
+
+// Without /proc, without links on this file system, or with a file of too many.
+bool cannot_link(int reason) { return reason == ENOENT || reason == EPERM || reason == EMLINK; }
 
 }  // namespace
 
@@ -146,68 +243,123 @@ std::error_code close_descriptor(int descriptor) noexcept {
     return ::close(descriptor) == 0 ? std::error_code{} : last_error();
 }
 
-std::error_code open_target(const char* name, Wait wait, Target& target) {
-    struct stat before {};
-    const bool existed = ::stat(name, &before) == 0;
-    // A named pipe is first opened without waiting for a reader, so that the wait
-    // can be announced.
-    const bool pipe = existed && S_ISFIFO(before.st_mode);
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (pipe && wait == Wait::no ? O_NONBLOCK : 0);
-    Descriptor file{::open(name, flags, 0664)};
-    if (!file) {
-        return pipe && errno == ENXIO && wait == Wait::no ? SaveError::no_reader : last_error();
+std::error_code open_existing(const char* name, Wait wait, Target& target) {
+    target = Target{};
+    target.name = name;
+    struct stat look {};
+    if (::lstat(name, &look) != 0) {
+        if (errno != ENOENT) {
+            return last_error();
+        }
+        target.info.kind = Kind::none;
+        return open_folder(name, target.folder);
     }
+    // Never waiting at first, so that a wait can be announced.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (wait == Wait::no ? O_NONBLOCK : 0);
+    target.file = Descriptor{::open(name, flags, 0664)};
+    if (!target.file) {
+        const int reason = errno;
+        struct stat now {};
+        if (reason == ENXIO && wait == Wait::no && ::stat(name, &now) == 0 &&
+            S_ISFIFO(now.st_mode)) {
+            return SaveError::no_reader;
+        }
+        if (reason == EWOULDBLOCK && wait == Wait::no) {  // a lease another program holds
+            return std::make_error_code(std::errc::resource_unavailable_try_again);
+        }
+        return error_of(reason);
+    }
+    const int file = target.file.get();
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
+    if (::fstat(file, &status) != 0) {
         return last_error();
     }
     if ((flags & O_NONBLOCK) != 0 &&
-        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         return last_error();
     }
-    // An open only ever creates a regular file.
-    target.info = info_of(status, !existed && S_ISREG(status.st_mode), file.get());
-    target.file = std::move(file);
+    const bool link = S_ISLNK(look.st_mode);
+    const std::error_code error =
+        link ? open_folder_of_link_target(file, target.folder) : open_folder(name, target.folder);
+    if (error) {
+        return error;
+    }
+    describe(status, file, link, target);
+    return target.info.kind == Kind::standard_stream ? std::error_code{} : still_named(target);
+}
+
+std::error_code still_named(const Target& target) {
+    struct stat entry {};
+    const int looked =
+        target.folder.found
+            ? ::fstatat(at(target.folder), target.folder.entry.c_str(), &entry, AT_SYMLINK_NOFOLLOW)
+            : ::stat(target.name.c_str(), &entry);
+    if (looked != 0) {
+        return errno == ENOENT ? std::error_code{SaveError::start_over} : last_error();
+    }
+    struct stat opened {};
+    if (::fstat(target.file.get(), &opened) != 0) {
+        return last_error();
+    }
+    if (opened.st_nlink == 0 || entry.st_dev != opened.st_dev || entry.st_ino != opened.st_ino) {
+        return SaveError::start_over;
+    }
     return {};
 }
 
-std::error_code open_folder(const Target& target, const char* name, Folder& folder) {
-    std::string path = path_of(target.file.get());
-    if (path.empty()) {
-        path = name;
-        if (std::error_code error = resolve_by_hand(path)) {
+TempFile::~TempFile() {
+    remove();
+    hold_.reset();
+}
+
+void TempFile::remove() noexcept {
+    if (!name_.empty()) {
+        static_cast<void>(file_.close());
+        static_cast<void>(::unlinkat(at(*folder_), name_.c_str(), 0));
+        name_.clear();
+    }
+}
+
+std::error_code TempFile::create(const Folder& folder, Access access, Naming naming) {
+    folder_ = &folder;
+    const mode_t mode = access == Access::shared ? 0664 : 0600;
+    if (naming == Naming::unnamed) {
+#ifdef O_TMPFILE
+        // Never O_EXCL, which would keep it from ever being linked in.
+        file_ = Descriptor{::openat(at(folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)};
+        if (!file_) {
+            const int reason = errno;
+            return reason == EOPNOTSUPP || reason == EISDIR || reason == EINVAL
+                       ? refused(folder, reason)
+                       : error_of(reason);
+        }
+        // Kernels before 6.0 leave the umask out here; a default access list, where
+        // there is one, has made the mode already.
+        if (access == Access::shared && !has_access_list(file_.get())) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            if (::fchmod(file_.get(), mode & ~mask) != 0) {
+                return last_error();
+            }
+        }
+        return {};
+#else
+        return refused(folder, EOPNOTSUPP);
+#endif
+    }
+    // From the moment it has a name until that name is the entry's or gone.
+    hold_.emplace();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string part;
+        if (std::error_code error = random_part(part)) {
+            hold_.reset();
             return error;
         }
-    }
-    folder.path = folder_of(path);
-    folder.entry = path.substr(folder.path.size());
-    const std::string opened = folder.path.empty() ? "." : folder.path;
-    folder.descriptor = Descriptor{::open(opened.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (!folder.descriptor && errno == EACCES) {
-        // A folder this user may not read may still take a new file; it is not flushed.
-        folder.can_flush = false;
-        folder.descriptor = Descriptor{::open(opened.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
-    }
-    if (!folder.descriptor) {
-        return last_error();
-    }
-    struct stat entry {};
-    if (::fstatat(folder.descriptor.get(), folder.entry.c_str(), &entry, AT_SYMLINK_NOFOLLOW) !=
-            0 ||
-        static_cast<std::uint64_t>(entry.st_dev) != target.info.device ||
-        static_cast<std::uint64_t>(entry.st_ino) != target.info.inode) {
-        return SaveError::entry_changed;
-    }
-    return {};
-}
-
-std::error_code create_in(const Folder& folder, std::string& name, Descriptor& file) {
-    const std::string stem = ".server.cfg." + std::to_string(::getpid()) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = stem + std::to_string(attempt);
-        file = Descriptor{::openat(folder.descriptor.get(), name.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-        if (file) {
+        const std::string name = std::string{kNewFileStem} + part;
+        file_ = Descriptor{::openat(at(folder), name.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)};
+        if (file_) {
+            name_ = name;
             return {};
         }
         if (errno != EEXIST) {
@@ -215,31 +367,83 @@ std::error_code create_in(const Folder& folder, std::string& name, Descriptor& f
         }
     }
     const std::error_code error = last_error();
-    name.clear();
-    // A folder that admits no new file leaves the old one to be written in place.
-    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
-        error == std::errc::read_only_file_system) {
-        return SaveError::cannot_replace;
-    }
+    hold_.reset();
     return error;
 }
 
-void remove_in(const Folder& folder, const std::string& name) noexcept {
-    static_cast<void>(::unlinkat(folder.descriptor.get(), name.c_str(), 0));
-}
-
-void remove_if_still_empty(const Target& target, const char* name) noexcept {
-    Folder folder;
-    struct stat now {};
-    if (open_folder(target, name, folder) || ::fstat(target.file.get(), &now) != 0 ||
-        !S_ISREG(now.st_mode) || now.st_size != 0) {
-        return;
+std::error_code TempFile::keep_as_new(const Folder& folder) {
+    if (name_.empty()) {
+        int reason = 0;
+        if (!link_unnamed(file_.get(), folder, folder.entry, reason)) {
+            if (reason == EEXIST) {
+                return SaveError::start_over;  // another run was faster
+            }
+            return cannot_link(reason) ? refused(folder, reason) : error_of(reason);
+        }
+        // It is in place and flushed: nothing is lost if closing fails.
+        static_cast<void>(file_.close());
+        return {};
     }
-    remove_in(folder, folder.entry);
+    if (std::error_code error = file_.close()) {
+        return error;
+    }
+    if (::renameat(at(folder), name_.c_str(), at(folder), folder.entry.c_str()) != 0) {
+        return last_error();
+    }
+    name_.clear();
+    hold_.reset();
+    return {};
 }
 
-std::error_code give_owner(const Descriptor& file, const FileInfo& old) {
-    if (::fchown(file.get(), old.owner, old.group) == 0) {
+std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& /*stranded*/) {
+    if (name_.empty()) {
+        // Named beside the entry, then renamed over it; held from the link on.
+        hold_.emplace();
+        for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
+            std::string part;
+            if (std::error_code error = random_part(part)) {
+                return error;
+            }
+            const std::string name = std::string{kNewFileStem} + part;
+            int reason = 0;
+            if (link_unnamed(file_.get(), folder, name, reason)) {
+                name_ = name;
+            } else if (reason != EEXIST) {
+                hold_.reset();
+                return cannot_link(reason) ? refused(folder, reason) : error_of(reason);
+            }
+        }
+        if (name_.empty()) {
+            hold_.reset();
+            return error_of(EEXIST);
+        }
+    }
+    if (std::error_code error = file_.close()) {
+        return error;
+    }
+    if (::renameat(at(folder), name_.c_str(), at(folder), folder.entry.c_str()) != 0) {
+        // A file mounted on its own (as into a container) cannot be renamed over.
+        return errno == EBUSY || errno == EXDEV ? std::error_code{SaveError::cannot_replace}
+                                                : last_error();
+    }
+    name_.clear();
+    hold_.reset();
+    return {};
+}
+
+std::error_code drop_access_list(int file) {
+#ifdef __linux__
+    if (::fremovexattr(file, "system.posix_acl_access") != 0 && errno != ENODATA &&
+        errno != EOPNOTSUPP) {
+        return SaveError::cannot_replace;  // nobody may gain access through the new file
+    }
+#endif
+    static_cast<void>(file);
+    return {};
+}
+
+std::error_code give_owner(int file, const FileInfo& old) {
+    if (::fchown(file, old.owner, old.group) == 0) {
         return {};
     }
     // No CAP_CHOWN, or an id that has no name in this user namespace.
@@ -249,38 +453,25 @@ std::error_code give_owner(const Descriptor& file, const FileInfo& old) {
     return last_error();
 }
 
-std::error_code give_mode(const Descriptor& file, const FileInfo& old) {
-    return ::fchmod(file.get(), old.mode) == 0 ? std::error_code{} : last_error();
+std::error_code give_mode(int file, const FileInfo& old) {
+    return ::fchmod(file, old.mode) == 0 ? std::error_code{} : last_error();
 }
 
-std::error_code flush(const Descriptor& file) {
-    return ::fsync(file.get()) == 0 ? std::error_code{} : last_error();
-}
-
-std::error_code move_into_place(const Folder& folder, const std::string& name,
-                                std::string& /*stranded_backup*/) {
-    if (::renameat(folder.descriptor.get(), name.c_str(), folder.descriptor.get(),
-                   folder.entry.c_str()) == 0) {
-        return {};
-    }
-    // A file mounted on its own (as into a container) cannot be renamed over.
-    if (errno == EBUSY || errno == EXDEV) {
-        return SaveError::cannot_replace;
-    }
-    return last_error();
-}
+std::error_code flush(int file) { return ::fsync(file) == 0 ? std::error_code{} : last_error(); }
 
 bool cannot_cut(const std::error_code& /*error*/) noexcept { return false; }
 
 void flush_folder(const Folder& folder) noexcept {
-    if (folder.can_flush) {
-        static_cast<void>(::fsync(folder.descriptor.get()));
+    // An O_PATH descriptor cannot be flushed: the folder is opened beneath it.
+    const Descriptor readable{::openat(at(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (readable) {
+        static_cast<void>(::fsync(readable.get()));
     }
 }
 
-std::error_code lock(const Descriptor& file, Wait wait) {
+std::error_code lock(int file, Wait wait) {
     const int operation = LOCK_EX | (wait == Wait::no ? LOCK_NB : 0);
-    while (::flock(file.get(), operation) != 0) {
+    while (::flock(file, operation) != 0) {
         if (errno == EWOULDBLOCK && wait == Wait::no) {
             return std::make_error_code(std::errc::resource_unavailable_try_again);
         }
@@ -291,11 +482,11 @@ std::error_code lock(const Descriptor& file, Wait wait) {
     return {};
 }
 
-std::error_code reserve(const Descriptor& file, std::uint64_t size) {
+std::error_code reserve(int file, std::uint64_t size) {
 #ifdef FALLOC_FL_KEEP_SIZE
     // Never posix_fallocate: where the file system cannot reserve, it writes zeros
     // over the file.
-    while (::fallocate(file.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
+    while (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
         if (errno == EOPNOTSUPP || errno == ENOSYS) {
             return {};
         }
@@ -320,12 +511,12 @@ std::error_code check_size_limit(std::uint64_t size) {
     return {};
 }
 
-std::error_code write_all(const Descriptor& file, std::string_view text, From from) {
+std::error_code write_all(int file, std::string_view text, From from) {
     off_t offset = 0;
     while (!text.empty()) {
         const ssize_t written = from == From::start
-                                    ? ::pwrite(file.get(), text.data(), text.size(), offset)
-                                    : ::write(file.get(), text.data(), text.size());
+                                    ? ::pwrite(file, text.data(), text.size(), offset)
+                                    : ::write(file, text.data(), text.size());
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -341,9 +532,8 @@ std::error_code write_all(const Descriptor& file, std::string_view text, From fr
     return {};
 }
 
-std::error_code cut(const Descriptor& file, std::uint64_t size) {
-    return ::ftruncate(file.get(), static_cast<off_t>(size)) == 0 ? std::error_code{}
-                                                                  : last_error();
+std::error_code cut(int file, std::uint64_t size) {
+    return ::ftruncate(file, static_cast<off_t>(size)) == 0 ? std::error_code{} : last_error();
 }
 
 namespace {
@@ -352,20 +542,21 @@ sigset_t held_previous;
 struct sigaction pipe_previous {};
 }  // namespace
 
-// Every signal that can be held; a broken pipe is an error of the write instead.
 SignalHold::SignalHold() noexcept {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGPIPE, &ignore, &pipe_previous);
     sigset_t all;
     sigfillset(&all);
     ::sigprocmask(SIG_BLOCK, &all, &held_previous);
 }
 
-SignalHold::~SignalHold() {
-    ::sigprocmask(SIG_SETMASK, &held_previous, nullptr);
-    ::sigaction(SIGPIPE, &pipe_previous, nullptr);
+SignalHold::~SignalHold() { ::sigprocmask(SIG_SETMASK, &held_previous, nullptr); }
+
+BrokenPipeIsAnError::BrokenPipeIsAnError() noexcept {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &pipe_previous);
 }
+
+BrokenPipeIsAnError::~BrokenPipeIsAnError() { ::sigaction(SIGPIPE, &pipe_previous, nullptr); }
 
 }  // namespace scm::file_system

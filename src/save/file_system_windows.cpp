@@ -1,13 +1,17 @@
 // The save's system calls on Windows.
+#define _CRT_RAND_S  // rand_s
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +20,11 @@
 
 namespace scm::file_system {
 namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// ERROR_DISK_QUOTA_EXCEEDED, which MinGW's headers lack.
+constexpr DWORD kDiskQuotaExceeded = 1295;
 
 HANDLE handle_of(int descriptor) { return reinterpret_cast<HANDLE>(::_get_osfhandle(descriptor)); }
 
@@ -81,10 +90,84 @@ bool is_link(const std::wstring& path) {
             found.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT);
 }
 
-std::uint64_t size_of(const Descriptor& file) {
+std::uint64_t size_of(int file) {
     LARGE_INTEGER size{};
-    return ::GetFileSizeEx(handle_of(file.get()), &size) ? static_cast<std::uint64_t>(size.QuadPart)
-                                                         : 0;
+    return ::GetFileSizeEx(handle_of(file), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
+// Whether the folder lists the name, as it lists a link that leads nowhere.
+bool is_listed(const std::wstring& path) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::FindClose(search);
+    return true;
+}
+
+// The system's own path of an open file or folder, or "" where it cannot say.
+std::wstring final_path_of(HANDLE handle) {
+    const DWORD size = ::GetFinalPathNameByHandleW(handle, nullptr, 0, FILE_NAME_NORMALIZED);
+    std::wstring path(size, L'\0');
+    const DWORD written =
+        ::GetFinalPathNameByHandleW(handle, path.data(), size, FILE_NAME_NORMALIZED);
+    if (size == 0 || written == 0 || written >= size) {
+        return {};
+    }
+    path.resize(written);
+    return path;
+}
+
+// Whether the opened file is the entry in its folder, not a file a link leads to
+// that the system does not show as one (Wine shows a Unix link as a plain file).
+bool is_where_named(HANDLE file, const Folder& folder) {
+    std::wstring path = full_path(folder.path.empty() ? "." : folder.path);
+    const HANDLE opened = ::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    path = final_path_of(opened);
+    ::CloseHandle(opened);
+    const std::wstring file_path = final_path_of(file);
+    if (path.empty() || file_path.empty()) {
+        return false;
+    }
+    if (path.back() != L'\\') {
+        path += L'\\';
+    }
+    path += std::wstring{folder.entry.begin(), folder.entry.end()};
+    return ::CompareStringOrdinal(path.c_str(), -1, file_path.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+void describe(HANDLE handle, const std::wstring& path, Target& target) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    FileInfo& file = target.info;
+    file.kind = ::GetFileType(handle) == FILE_TYPE_DISK &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+                    ? Kind::regular
+                    : Kind::other;
+    file.owned_by_me = true;
+    file.keep_in_place = !known || info.nNumberOfLinks > 1 || is_link(path) ||
+                         (file.kind == Kind::regular && !is_where_named(handle, target.folder));
+    file.size = static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    file.device = info.dwVolumeSerialNumber;
+    file.inode = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+}
+
+// 16 hexadecimal digits from the system's random source, two draws of 32 bits.
+std::string random_part() {
+    std::array<unsigned, 2> draws{};
+    for (unsigned& draw : draws) {
+        if (::rand_s(&draw) != 0) {
+            draw = static_cast<unsigned>(::GetTickCount64()) ^ ::GetCurrentProcessId();
+        }
+    }
+    std::array<char, 17> digits{};
+    std::snprintf(digits.data(), digits.size(), "%08x%08x", draws[0], draws[1]);
+    return digits.data();
 }
 
 // Binary mode: the CR LF in the text is written as it is.
@@ -98,8 +181,6 @@ std::error_code adopt(HANDLE handle, Descriptor& file) {
     file = Descriptor{descriptor};
     return {};
 }
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Console events that would end the run wait while the save changes the file.
 std::atomic<bool> interrupted{false};
@@ -126,91 +207,147 @@ std::error_code close_descriptor(int descriptor) noexcept {
                                      : std::error_code{errno, std::generic_category()};
 }
 
-std::error_code open_target(const char* name, Wait /*wait*/, Target& target) {
-    const std::wstring path = full_path(name);
+std::error_code open_existing(const char* name, Wait /*wait*/, Target& target) {
+    target = Target{};
+    target.name = name;
+    const std::string given = name;
+    const std::size_t end = given.find_last_of("/\\");
+    target.folder.path = end == std::string::npos ? std::string{} : given.substr(0, end + 1);
+    target.folder.entry = given.substr(target.folder.path.size());
+    const std::wstring path = full_path(given);
     for (;;) {
         // Others may go on reading, writing and renaming it while it is open here.
-        const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const DWORD code = ::GetLastError();
-        if (handle != INVALID_HANDLE_VALUE) {
-            BY_HANDLE_FILE_INFORMATION info{};
-            const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
-            target.info.regular = ::GetFileType(handle) == FILE_TYPE_DISK &&
-                                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-            target.info.created = code != ERROR_ALREADY_EXISTS;
-            target.info.owned_by_me = true;
-            target.info.keep_in_place = !known || info.nNumberOfLinks > 1 || is_link(path);
-            target.info.size =
-                static_cast<std::uint64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
-            return adopt(handle, target.file);
+        HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD code = ::GetLastError();
+        if (handle == INVALID_HANDLE_VALUE && code == ERROR_FILE_NOT_FOUND) {
+            if (!is_listed(path)) {
+                target.info.kind = Kind::none;
+                return {};
+            }
+            // A link that leads nowhere: the open creates its target, as 1.0.0 did.
+            handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            code = ::GetLastError();
         }
-        if (code != ERROR_SHARING_VIOLATION || !may_try_again()) {
+        if (handle != INVALID_HANDLE_VALUE) {
+            describe(handle, path, target);
+            if (std::error_code error = adopt(handle, target.file)) {
+                return error;
+            }
+            return target.info.kind == Kind::regular ? still_named(target) : std::error_code{};
+        }
+        if (code != ERROR_SHARING_VIOLATION) {
+            return windows_error(code);
+        }
+        if (!may_try_again()) {
+            return SaveError::in_use;
+        }
+    }
+}
+
+std::error_code still_named(const Target& target) {
+    const Folder& folder = target.folder;
+    // Opened for no access, following links, folders too.
+    const HANDLE entry =
+        ::CreateFileW(full_path(folder.path + folder.entry).c_str(), FILE_READ_ATTRIBUTES,
+                      kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (entry == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? std::error_code{SaveError::start_over}
+                                            : windows_error(code);
+    }
+    BY_HANDLE_FILE_INFORMATION named{};
+    const bool known = ::GetFileInformationByHandle(entry, &named) != 0;
+    ::CloseHandle(entry);
+    BY_HANDLE_FILE_INFORMATION opened{};
+    if (!known || !::GetFileInformationByHandle(handle_of(target.file.get()), &opened)) {
+        return last_error();
+    }
+    if (opened.nNumberOfLinks == 0 || opened.dwVolumeSerialNumber != named.dwVolumeSerialNumber ||
+        opened.nFileIndexHigh != named.nFileIndexHigh ||
+        opened.nFileIndexLow != named.nFileIndexLow) {
+        return SaveError::start_over;
+    }
+    return {};
+}
+
+TempFile::~TempFile() {
+    remove();
+    hold_.reset();
+}
+
+void TempFile::remove() noexcept {
+    if (!name_.empty()) {
+        static_cast<void>(file_.close());
+        ::DeleteFileW(full_path(folder_->path + name_).c_str());
+        name_.clear();
+    }
+}
+
+// Windows makes no unnamed file: always a named one, held from its creation.
+std::error_code TempFile::create(const Folder& folder, Access /*access*/, Naming /*naming*/) {
+    folder_ = &folder;
+    hold_.emplace();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = ".server.cfg." + random_part();
+        // A new file in the folder takes the folder's access list; ReplaceFileW keeps
+        // the old file's.
+        const HANDLE handle = ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            name_ = name;
+            return adopt(handle, file_);
+        }
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            hold_.reset();
+            return windows_error(code);
+        }
+    }
+    hold_.reset();
+    return windows_error(ERROR_FILE_EXISTS);
+}
+
+std::error_code TempFile::keep_as_new(const Folder& folder) {
+    if (std::error_code error = file_.close()) {
+        return error;
+    }
+    const std::wstring source = full_path(folder.path + name_);
+    const std::wstring target = full_path(folder.path + folder.entry);
+    for (;;) {
+        // Without MOVEFILE_REPLACE_EXISTING: a file another run put there stays.
+        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            name_.clear();
+            hold_.reset();
+            return {};
+        }
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+            return SaveError::start_over;  // another run was faster
+        }
+        if (!is_busy(code) || !may_try_again()) {
             return windows_error(code);
         }
     }
 }
 
-// Windows has no descriptor of a folder: the steps name the files by their full paths
-// in the folder of the name.
-std::error_code open_folder(const Target& /*target*/, const char* name, Folder& folder) {
-    const std::string path = name;
-    const std::size_t end = path.find_last_of("/\\");
-    folder.path = end == std::string::npos ? std::string{} : path.substr(0, end + 1);
-    folder.entry = path.substr(folder.path.size());
-    return {};
-}
-
-std::error_code create_in(const Folder& folder, std::string& name, Descriptor& file) {
-    const std::string stem = ".server.cfg." + std::to_string(::_getpid()) + ".";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = stem + std::to_string(attempt);
-        const HANDLE handle = ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0,
-                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            return adopt(handle, file);
-        }
-        const DWORD code = ::GetLastError();
-        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            name.clear();
-            // A folder that admits no new file leaves the old one to be written in place.
-            return code == ERROR_ACCESS_DENIED ? SaveError::cannot_replace : windows_error(code);
-        }
+std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& stranded) {
+    // ReplaceFileW does not write through: the new file was flushed before.
+    if (std::error_code error = file_.close()) {
+        return error;
     }
-    name.clear();
-    return windows_error(ERROR_FILE_EXISTS);
-}
-
-void remove_in(const Folder& folder, const std::string& name) noexcept {
-    ::DeleteFileW(full_path(folder.path + name).c_str());
-}
-
-void remove_if_still_empty(const Target& target, const char* name) noexcept {
-    if (size_of(target.file) == 0) {
-        // Deleted once the last handle closes; a file another run wrote is not empty.
-        ::DeleteFileW(full_path(name).c_str());
-    }
-}
-
-// A new file in the folder takes the folder's access list; ReplaceFileW keeps the
-// old file's.
-std::error_code give_owner(const Descriptor& /*file*/, const FileInfo& /*old*/) { return {}; }
-std::error_code give_mode(const Descriptor& /*file*/, const FileInfo& /*old*/) { return {}; }
-
-std::error_code flush(const Descriptor& file) {
-    return ::FlushFileBuffers(handle_of(file.get())) ? std::error_code{} : last_error();
-}
-
-std::error_code move_into_place(const Folder& folder, const std::string& name,
-                                std::string& stranded_backup) {
-    const std::wstring source = full_path(folder.path + name);
+    const std::wstring source = full_path(folder.path + name_);
     const std::wstring target = full_path(folder.path + folder.entry);
-    const std::string backup = folder.path + name + ".old";
+    // A name of this save's own, never one a user may have.
+    const std::string backup = folder.path + name_ + ".old";
     const std::wstring backup_path = full_path(backup);
     for (;;) {
         // ReplaceFileW keeps the old file's access list and attributes.
         if (::ReplaceFileW(target.c_str(), source.c_str(), backup_path.c_str(),
                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+            name_.clear();
+            hold_.reset();
             ::DeleteFileW(backup_path.c_str());
             return {};
         }
@@ -219,18 +356,18 @@ std::error_code move_into_place(const Folder& folder, const std::string& name,
             // The old file is at the backup name: the new one must take its place now.
             if (::MoveFileExW(source.c_str(), target.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                name_.clear();
+                hold_.reset();
                 ::DeleteFileW(backup_path.c_str());
                 return {};
             }
-            stranded_backup = backup;
-            return last_error();
+            const std::error_code error = last_error();
+            stranded.new_file = folder.path + std::exchange(name_, {});
+            stranded.backup = backup;
+            return error;
         }
         if (code == ERROR_FILE_NOT_FOUND) {
-            // The old file went away meanwhile: the new one simply takes its name.
-            return ::MoveFileExW(source.c_str(), target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                       ? std::error_code{}
-                       : last_error();
+            return SaveError::start_over;  // the old file went away meanwhile
         }
         if (!is_busy(code)) {
             return windows_error(code);
@@ -241,17 +378,25 @@ std::error_code move_into_place(const Folder& folder, const std::string& name,
     }
 }
 
+std::error_code drop_access_list(int /*file*/) { return {}; }
+std::error_code give_owner(int /*file*/, const FileInfo& /*old*/) { return {}; }
+std::error_code give_mode(int /*file*/, const FileInfo& /*old*/) { return {}; }
+
+std::error_code flush(int file) {
+    return ::FlushFileBuffers(handle_of(file)) ? std::error_code{} : last_error();
+}
+
 bool cannot_cut(const std::error_code& error) noexcept {
     return error == std::error_code(ERROR_USER_MAPPED_FILE, std::system_category());
 }
 
 void flush_folder(const Folder& /*folder*/) noexcept {}  // the moves are made with write-through
 
-std::error_code lock(const Descriptor& file, Wait wait) {
+std::error_code lock(int file, Wait wait) {
     OVERLAPPED whole{};
     const DWORD flags =
         LOCKFILE_EXCLUSIVE_LOCK | (wait == Wait::no ? LOCKFILE_FAIL_IMMEDIATELY : 0);
-    if (::LockFileEx(handle_of(file.get()), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
+    if (::LockFileEx(handle_of(file), flags, 0, MAXDWORD, MAXDWORD, &whole)) {
         return {};
     }
     const DWORD code = ::GetLastError();
@@ -261,27 +406,35 @@ std::error_code lock(const Descriptor& file, Wait wait) {
     return {};  // a file that cannot be locked is written unlocked
 }
 
-std::error_code reserve(const Descriptor& file, std::uint64_t size) {
+std::error_code reserve(int file, std::uint64_t size) {
     // Less than the file's length would cut it: only ever more.
     if (size > size_of(file)) {
         FILE_ALLOCATION_INFO room{};
         room.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
-        static_cast<void>(::SetFileInformationByHandle(handle_of(file.get()), FileAllocationInfo,
-                                                       &room, sizeof room));
+        if (!::SetFileInformationByHandle(handle_of(file), FileAllocationInfo, &room,
+                                          sizeof room)) {
+            // A full disk or quota fails before any byte; a file system that reserves
+            // nothing goes on.
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ||
+                code == kDiskQuotaExceeded) {
+                return windows_error(code);
+            }
+        }
     }
     return {};
 }
 
 std::error_code check_size_limit(std::uint64_t /*size*/) { return {}; }
 
-std::error_code write_all(const Descriptor& file, std::string_view text, From from) {
-    if (from == From::start && ::_lseeki64(file.get(), 0, SEEK_SET) != 0) {
+std::error_code write_all(int file, std::string_view text, From from) {
+    if (from == From::start && ::_lseeki64(file, 0, SEEK_SET) != 0) {
         return {errno, std::generic_category()};
     }
     while (!text.empty()) {
         // The file is a few kilobytes; _write takes at most INT_MAX at a time.
         const auto size = static_cast<unsigned>(std::min<std::size_t>(text.size(), INT_MAX));
-        const int written = ::_write(file.get(), text.data(), size);
+        const int written = ::_write(file, text.data(), size);
         if (written < 0) {
             return {errno, std::generic_category()};
         }
@@ -294,11 +447,11 @@ std::error_code write_all(const Descriptor& file, std::string_view text, From fr
 }
 
 // Only ever shorter: a file grown by SetEndOfFile would hold zeros after a kill.
-std::error_code cut(const Descriptor& file, std::uint64_t size) {
+std::error_code cut(int file, std::uint64_t size) {
     if (size_of(file) <= size) {
         return {};
     }
-    const HANDLE handle = handle_of(file.get());
+    const HANDLE handle = handle_of(file);
     LARGE_INTEGER end{};
     end.QuadPart = static_cast<LONGLONG>(size);
     if (!::SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
@@ -322,5 +475,9 @@ SignalHold::~SignalHold() {
         ::ExitProcess(STATUS_CONTROL_C_EXIT);
     }
 }
+
+// A Windows program gets no signal for a reader that leaves.
+BrokenPipeIsAnError::BrokenPipeIsAnError() noexcept = default;
+BrokenPipeIsAnError::~BrokenPipeIsAnError() = default;
 
 }  // namespace scm::file_system

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "save/file_system.hpp"
 
@@ -11,174 +10,241 @@ namespace scm {
 namespace {
 
 namespace fsys = file_system;
+using fsys::Kind;
+using fsys::Naming;
 using fsys::SaveError;
 using fsys::Wait;
 
-enum class How : std::uint8_t { replace, write_in_place };
+enum class How : std::uint8_t { first_save, to_standard_stream, through, replace, in_place };
 
 // A new file replaces the old one unless it would part from something the old one
-// has: a device or a pipe is no file to replace, hard links would keep the old
-// text, attributes and access lists would be lost, and so would an owner that a new
-// file cannot be given.
+// has: hard links would keep the old text, attributes and access lists would be
+// lost, and so would an owner that a new file cannot be given. A device or a pipe
+// is no file to replace.
 How choose_how(const fsys::FileInfo& info) {
-    return info.regular && !info.keep_in_place ? How::replace : How::write_in_place;
+    switch (info.kind) {
+        case Kind::none:
+            return How::first_save;
+        case Kind::standard_stream:
+            return How::to_standard_stream;
+        case Kind::other:
+            return How::through;
+        case Kind::regular:
+            break;
+    }
+    return info.keep_in_place ? How::in_place : How::replace;
 }
 
-// The new file beside the one it is to replace: kept by moving it into that one's
-// place, and removed by anything else, however the save ends.
-class TempFile {
+// The two waits of a save, each announced once in a run, however often it starts over.
+class Waits {
 public:
-    explicit TempFile(const fsys::Folder& folder) : folder_{folder} {}
-    ~TempFile() {
-        if (!name_.empty()) {
-            static_cast<void>(file_.close());
-            fsys::remove_in(folder_, name_);
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+    Waits(const char* name, std::ostream& err) : name_{name}, err_{err} {}
 
-    std::error_code create() { return fsys::create_in(folder_, name_, file_); }
-    const fsys::Descriptor& file() const { return file_; }
-    std::error_code close() { return file_.close(); }
-
-    // Where the move left both texts apart, nothing is removed: `result` names them.
-    std::error_code keep(SaveResult& result) {
-        std::string stranded_backup;
-        const std::error_code error = fsys::move_into_place(folder_, name_, stranded_backup);
-        if (!error) {
-            name_.clear();
-        } else if (!stranded_backup.empty()) {
-            result.new_file = folder_.path + std::exchange(name_, {});
-            result.backup = std::move(stranded_backup);
-        }
-        return error;
-    }
+    void for_reader() { announce(reader_announced_, "Waiting for a program to read "); }
+    void for_release() { announce(release_announced_, "Waiting for another program to release "); }
 
 private:
-    const fsys::Folder& folder_;
+    void announce(bool& announced, const char* words) {
+        if (!announced) {
+            err_ << (words + name_ + "...\n");
+            err_.flush();
+            announced = true;
+        }
+    }
+
     std::string name_;
-    fsys::Descriptor file_;
+    std::ostream& err_;
+    bool reader_announced_ = false;
+    bool release_announced_ = false;
 };
 
-// Writes the text to a new file in the folder and renames it over the entry. The
-// new file is private from the first moment; it gets the owner first, then the mode
-// after the last write (a write clears set-ID bits), then goes to the disk.
-std::error_code replace(const fsys::Folder& folder, const fsys::FileInfo& old,
-                        std::string_view text, SaveResult& result) {
-    const fsys::SignalHold hold;
-    TempFile temp{folder};
-    if (std::error_code error = temp.create()) {
+// Opens the name; a named pipe that nobody reads yet and a file another program
+// holds are announced, then waited for.
+std::error_code open_existing(const char* name, fsys::Target& target, Waits& waits) {
+    const std::error_code error = fsys::open_existing(name, Wait::no, target);
+    if (error == SaveError::no_reader) {
+        waits.for_reader();
+    } else if (error == std::errc::resource_unavailable_try_again) {
+        waits.for_release();
+    } else {
         return error;
     }
-    if (std::error_code error = fsys::write_all(temp.file(), text, fsys::From::here)) {
-        return error;
-    }
-    if (std::error_code error = fsys::give_owner(temp.file(), old)) {
-        return error;
-    }
-    if (std::error_code error = fsys::give_mode(temp.file(), old)) {
-        return error;
-    }
-    if (std::error_code error = fsys::flush(temp.file())) {
-        return error;
-    }
-    if (std::error_code error = temp.close()) {
-        return error;
-    }
-    if (std::error_code error = temp.keep(result)) {
-        return error;
-    }
-    fsys::flush_folder(folder);
-    return {};
+    return fsys::open_existing(name, Wait::yes, target);
 }
 
-std::error_code take_lock(const fsys::Descriptor& file, const char* name, std::ostream& err) {
-    std::error_code error = fsys::lock(file, Wait::no);
+// The new file of a first save: written, flushed, and given the name only if it is
+// still free.
+std::error_code make_first(fsys::TempFile& temp, Naming naming, const fsys::Folder& folder,
+                           std::string_view text) {
+    if (std::error_code error = temp.create(folder, fsys::Access::shared, naming)) {
+        return error;
+    }
+    if (std::error_code error = fsys::write_all(temp.descriptor(), text, fsys::From::here)) {
+        return error;
+    }
+    if (std::error_code error = fsys::flush(temp.descriptor())) {
+        return error;
+    }
+    return temp.keep_as_new(folder);
+}
+
+std::error_code first_save(const fsys::Folder& folder, std::string_view text) {
+    std::error_code error;
+    for (const Naming naming : {Naming::unnamed, Naming::named}) {
+        fsys::TempFile temp;
+        error = make_first(temp, naming, folder, text);
+        if (error != SaveError::unnamed_refused) {
+            break;
+        }
+    }
+    if (!error) {
+        fsys::flush_folder(folder);
+    }
+    return error;
+}
+
+// The new file of a replace, private from the first moment: it loses what a
+// default access list gave it, gets the owner, then the mode after the last write
+// (a write clears set-ID bits), goes to the disk, and replaces the entry if that
+// still names the file the save opened.
+std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::Target& target,
+                               std::string_view text, SaveResult& result) {
+    if (std::error_code error = temp.create(target.folder, fsys::Access::owner_only, naming)) {
+        return error;
+    }
+    const int file = temp.descriptor();
+    if (std::error_code error = fsys::write_all(file, text, fsys::From::here)) {
+        return error;
+    }
+    if (std::error_code error = fsys::drop_access_list(file)) {
+        return error;
+    }
+    if (std::error_code error = fsys::give_owner(file, target.info)) {
+        return error;
+    }
+    if (std::error_code error = fsys::give_mode(file, target.info)) {
+        return error;
+    }
+    if (std::error_code error = fsys::flush(file)) {
+        return error;
+    }
+    if (std::error_code error = fsys::still_named(target)) {
+        return error;
+    }
+    fsys::Stranded stranded;
+    const std::error_code error = temp.keep_replacing(target.folder, stranded);
+    result.new_file = std::move(stranded.new_file);
+    result.backup = std::move(stranded.backup);
+    return error;
+}
+
+std::error_code replace(const fsys::Target& target, std::string_view text, SaveResult& result) {
+    std::error_code error;
+    for (const Naming naming : {Naming::unnamed, Naming::named}) {
+        fsys::TempFile temp;
+        error = make_replacing(temp, naming, target, text, result);
+        if (error != SaveError::unnamed_refused) {
+            break;
+        }
+    }
+    if (!error) {
+        fsys::flush_folder(target.folder);
+    }
+    return error;
+}
+
+// A folder that admits no new file leaves the old one to be written in place.
+bool keeps_the_old_file_in_place(const std::error_code& error, const fsys::Target& target,
+                                 std::string_view text) {
+    return error == SaveError::cannot_replace || error == std::errc::permission_denied ||
+           error == std::errc::operation_not_permitted ||
+           error == std::errc::read_only_file_system ||
+           (fsys::cannot_cut(error) && text.size() >= target.info.size);
+}
+
+std::error_code take_lock(int file, Waits& waits) {
+    const std::error_code error = fsys::lock(file, Wait::no);
     if (error != std::errc::resource_unavailable_try_again) {
         return error;
     }
-    err << (std::string{"Waiting for another program to release "} + name + "...\n");
-    err.flush();
+    waits.for_release();
     return fsys::lock(file, Wait::yes);
 }
 
-// Rewrites the file through the descriptor its name opened. A regular file gets its
-// room reserved and the size limit checked before the first byte, so that a fault
-// that can be foreseen leaves it whole; then the text goes over its start and the
-// file is cut to the text's length and flushed. What can still cut it: an I/O
-// error, a kill or a power cut in the middle of the write.
-std::error_code write_in_place(const fsys::Target& target, const char* name, std::string_view text,
-                               std::ostream& err) {
-    if (std::error_code error = take_lock(target.file, name, err)) {
+// Rewrites the file through the descriptor its name opened, once the lock is taken
+// and the name still names it. The room is reserved and the size limit checked
+// before the first byte, so that a fault that can be foreseen leaves it whole; then
+// the text goes over its start and the file is cut to the text's length and
+// flushed. What can still cut it: an I/O error, a kill or a power cut in the middle
+// of the write.
+std::error_code write_in_place(fsys::Target& target, std::string_view text, Waits& waits) {
+    const int file = target.file.get();
+    if (std::error_code error = take_lock(file, waits)) {
         return error;
     }
     const fsys::SignalHold hold;
-    const fsys::FileInfo& info = target.info;
-    if (!info.regular) {
-        return fsys::write_all(target.file, text, fsys::From::here);
+    if (std::error_code error = fsys::still_named(target)) {
+        return error;
     }
-    if (std::error_code error = fsys::reserve(target.file, text.size())) {
+    if (std::error_code error = fsys::reserve(file, text.size())) {
         return error;
     }
     if (std::error_code error = fsys::check_size_limit(text.size())) {
         return error;
     }
-    if (std::error_code error = fsys::write_all(target.file, text, fsys::From::start)) {
+    if (std::error_code error = fsys::write_all(file, text, fsys::From::start)) {
         return error;
     }
-    if (std::error_code error = fsys::cut(target.file, text.size())) {
+    if (std::error_code error = fsys::cut(file, text.size())) {
         return error;
     }
-    if (info.owned_by_me) {
-        if (std::error_code error = fsys::give_mode(target.file, info)) {
+    if (target.info.owned_by_me) {
+        if (std::error_code error = fsys::give_mode(file, target.info)) {
             return error;
         }
     }
-    return fsys::flush(target.file);
-}
-
-// Opens the name; a named pipe that nobody reads yet is announced, then waited for.
-std::error_code open_target(const char* name, fsys::Target& target, std::ostream& err) {
-    const std::error_code error = fsys::open_target(name, Wait::no, target);
-    if (error != SaveError::no_reader) {
+    if (std::error_code error = fsys::flush(file)) {
         return error;
     }
-    err << (std::string{"Waiting for a program to read "} + name + "...\n");
-    err.flush();
-    return fsys::open_target(name, Wait::yes, target);
+    return target.file.close();
 }
 
-// One try at the whole save, from the open of the name.
-std::error_code save_once(const char* name, std::string_view text, std::ostream& err,
+// A device or a pipe takes the text as it comes, with nothing held: Ctrl-C ends a
+// write that stalls.
+std::error_code write_through(fsys::Target& target, std::string_view text) {
+    if (std::error_code error = fsys::write_all(target.file.get(), text, fsys::From::here)) {
+        return error;
+    }
+    return target.file.close();
+}
+
+// One try at the whole save, from the look at the name.
+std::error_code save_once(const char* name, std::string_view text, std::ostream& out, Waits& waits,
                           SaveResult& result) {
     fsys::Target target;
-    if (std::error_code error = open_target(name, target, err)) {
+    if (std::error_code error = open_existing(name, target, waits)) {
         return error;
     }
-    std::error_code error;
-    if (choose_how(target.info) == How::replace) {
-        fsys::Folder folder;
-        error = fsys::open_folder(target, name, folder);
-        if (!error) {
-            error = replace(folder, target.info, text, result);
-        }
-        if (error == SaveError::cannot_replace ||
-            (fsys::cannot_cut(error) && text.size() >= target.info.size)) {
-            error = write_in_place(target, name, text, err);
-        }
-    } else {
-        error = write_in_place(target, name, text, err);
+    switch (choose_how(target.info)) {
+        case How::first_save:
+            return first_save(target.folder, text);
+        case How::to_standard_stream:
+            // After the questions, in the order they were written.
+            out.flush();
+            return fsys::write_all(target.info.stream, text, fsys::From::here);
+        case How::through:
+            return write_through(target, text);
+        case How::replace:
+            if (std::error_code error = replace(target, text, result);
+                !keeps_the_old_file_in_place(error, target, text)) {
+                // Once the new file is in place, closing the old one cannot fail the save.
+                return error;
+            }
+            break;
+        case How::in_place:
+            break;
     }
-    // There was no file, and there is none again; another run's is never removed.
-    if (error && error != SaveError::entry_changed && target.info.created &&
-        result.new_file.empty()) {
-        fsys::remove_if_still_empty(target, name);
-    }
-    if (!error) {
-        return target.file.close();
-    }
-    return error;
+    return write_in_place(target, text, waits);
 }
 
 class SaveCategory : public std::error_category {
@@ -186,13 +252,17 @@ public:
     const char* name() const noexcept override { return "save"; }
     std::string message(int value) const override {
         switch (static_cast<SaveError>(value)) {
-            case SaveError::entry_changed:
+            case SaveError::start_over:
             case SaveError::replaced_during_save:
                 return "it was replaced by another program during the save";
             case SaveError::cannot_replace:
                 return "it cannot be replaced";
             case SaveError::no_reader:
                 return "nobody reads it";
+            case SaveError::in_use:
+                return "it is in use by another program";
+            case SaveError::unnamed_refused:
+                return "the file system makes no unnamed file";
         }
         return "unknown error";
     }
@@ -205,11 +275,14 @@ std::error_code file_system::make_error_code(SaveError error) noexcept {
     return {static_cast<int>(error), category};
 }
 
-SaveResult save_file(const char* name, std::string_view text, std::ostream& err) {
+SaveResult save_file(const char* name, std::string_view text, std::ostream& out,
+                     std::ostream& err) {
+    const fsys::BrokenPipeIsAnError broken_pipe;
+    Waits waits{name, err};
     SaveResult result;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        result.error = save_once(name, text, err, result);
-        if (result.error != SaveError::entry_changed) {
+        result.error = save_once(name, text, out, waits, result);
+        if (result.error != SaveError::start_over) {
             return result;
         }
     }

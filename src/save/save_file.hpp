@@ -19,18 +19,21 @@ struct SaveResult {
 
 // Saves `text` as the file `name` so that a failure never leaves a part of it.
 //
-// The system opens the name, following links by its own rules, and the file it
-// opens is the one saved; a link stays a link. Where it can, the text goes to a new
-// file beside that one, private until it is complete, then given the old file's
-// owner, group and mode (0664 less the umask for a file the save created), flushed
-// to the disk and renamed over it: the old file keeps every byte until then, and a
-// failure removes the new one. Where replacing would lose something (a device or a
-// pipe, hard links, extended attributes or an access list, an owner this user
-// cannot give, a file that cannot be renamed over), the file is written in place
-// under an exclusive lock, after the room for the text is reserved and the size
-// limit checked, so that a full disk or a limit fails before any byte. A wait for a
-// lock or for a reader of a named pipe is announced once on `err`. Signals that
-// would end the run wait until the file is kept or the new one removed.
-SaveResult save_file(const char* name, std::string_view text, std::ostream& err);
+// Where there was no file, the text goes to a new file (0664 less the umask) that
+// gets the name only once it is whole and on the disk, and never in the place of a
+// file another run put there meanwhile. An existing name is opened by the system,
+// following links by its own rules, and the file it opens is the one saved; a link
+// stays a link. Where it can, the text goes to a new file in that file's folder,
+// private until it is complete, then given the old file's owner, group and mode,
+// flushed to the disk and renamed over it: the old file keeps every byte until
+// then. Where replacing would lose something (hard links, extended attributes or an
+// access list, an owner this user cannot give, a folder that takes no renames), the
+// file is written in place under an exclusive lock, after the room for the text is
+// reserved and the size limit checked. A device, a pipe or a link to the program's
+// own output is written through as it stands, with `out` flushed first. A wait for
+// a lock or for a reader of a named pipe is announced once on `err`. Signals that
+// would end the run wait while a new file has a name of its own or the file is
+// written in place.
+SaveResult save_file(const char* name, std::string_view text, std::ostream& out, std::ostream& err);
 
 }  // namespace scm
