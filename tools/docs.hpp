@@ -270,8 +270,9 @@ was saved.
 .TP
 .B 1
 .I server.cfg
-was not saved: a scripted answer was bad, the answers could not be read, or the
-save failed; one line on standard error says which.
+was not saved: a scripted answer was bad, an answers file had answers left over
+after the last question, the answers could not be read, or the save failed; one
+line on standard error says which.
 .SH EXAMPLES
 Answer from a file, one answer per question actually asked:
 .PP
