@@ -415,9 +415,12 @@ std::string held(std::string_view how, int seconds) {
 }
 
 // A FIFO that another program holds open for reading and writing, filled with
-// 64 KiB that it never reads: a write to it waits.
-constexpr std::string_view kFullPipe =
-    "(exec 3<>server.cfg; head -c 65536 /dev/zero >&3; sleep 1) >/dev/null & sleep 0.3;";
+// 64 KiB that it does not read for a second: a write to it waits. Then it does
+// `then`, with the FIFO as its descriptor 3.
+std::string full_pipe(std::string_view then) {
+    return "(exec 3<>server.cfg; head -c 65536 /dev/zero >&3; sleep 1; " + std::string{then} +
+           ") & sleep 0.3;";
+}
 
 // What an administrator set up around an old server.cfg survives a save: links
 // stay links and the file behind them gets the new text with its mode and owner
@@ -515,6 +518,11 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          traced("-e trace=fallocate -e inject=fallocate:error=EOPNOTSUPP"), 0600, -1, ""},
         {"no locks", hard_link, "real.cfg", true, Runs::traced,
          traced("-e trace=flock -e inject=flock:error=ENOLCK"), 0600, -1, ""},
+        // Another run's file takes the name first: this run starts over and replaces it.
+        {"another run saves first", none, "server.cfg", false, Runs::traced,
+         R"((sleep 0.3; echo 5 | "$SCM_PROGRAM" >/dev/null 2>&1) & )" +
+             traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
+         0, -1, ""},
         // Renamed over while the new file is flushed, by a file with two names.
         {"the name taken by another file during the save", old, "other.cfg", true, Runs::traced,
          "(sleep 0.3; echo x >other.cfg; ln other.cfg new.cfg; mv new.cfg server.cfg) & " +
@@ -603,6 +611,19 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          held("read-write", 3), 0, -1, ""},
         {"a file held open for a moment", old, "server.cfg", false, Runs::windows, held("read", 1),
          0, -1, ""},
+        // The holder of a lease is told to let go; it goes when the open breaks it.
+        // A lease, then a lock: one wait line.
+        {"a lease held by another program, then a lock", hard_link, "real.cfg", true, Runs::posix,
+         "(flock real.cfg sleep 1.2) & python3 -c 'import fcntl, os, time; "
+         "f = os.open(\"real.cfg\", os.O_RDONLY); fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK); "
+         "open(\".run/held\", \"w\"); time.sleep(1)' & while [ ! -e .run/held ]; do sleep 0.05; "
+         "done;",
+         0600, -1, "Waiting for another program to release server.cfg...\n"},
+        {"a lease held by another program", old, "server.cfg", false, Runs::posix,
+         "python3 -c 'import fcntl, os, time; f = os.open(\"server.cfg\", os.O_RDONLY); "
+         "fcntl.fcntl(f, fcntl.F_SETLEASE, fcntl.F_RDLCK); open(\".run/held\", \"w\"); "
+         "time.sleep(1)' & while [ ! -e .run/held ]; do sleep 0.05; done;",
+         0600, -1, "Waiting for another program to release server.cfg...\n"},
         {"a named pipe that is read late",
          [](const fs::path& folder) {
              ASSERT_EQ(mkfifo((folder / "server.cfg").c_str(), 0600), 0);
@@ -727,11 +748,14 @@ TEST(EndToEnd, FailedSaveIsReported) {
          "", "Could not save server.cfg: No such device or address\n"},
         {"a named pipe whose reader leaves", Runs::posix,
          [](const fs::path& p) { ASSERT_EQ(mkfifo((p / "server.cfg").c_str(), 0600), 0); },
-         std::string{kFullPipe} + "exec", "Could not save server.cfg: Broken pipe\n"},
+         full_pipe("true") + "exec", "Could not save server.cfg: Broken pipe\n"},
         {"a named pipe that nobody reads, ended by the user", Runs::posix,
          [](const fs::path& p) { ASSERT_EQ(mkfifo((p / "server.cfg").c_str(), 0600), 0); },
-         std::string{kFullPipe} + "(sleep 0.3; kill -TERM $$) & exec", "Terminated\n",
-         128 + SIGTERM},
+         // The reader then finds only what filled the pipe: nothing was written after
+         // the signal.
+         full_pipe("timeout 0.3 cat <&3 | wc -c | grep -qx 65536 || echo written >&2") +
+             "(sleep 0.3; kill -TERM $$) & exec",
+         "Terminated\n", 128 + SIGTERM},
         // Kept although the folder would let the user replace it.
         {"a read-only file of another user's", Runs::root,
          [](const fs::path& p) {
