@@ -20,7 +20,8 @@ install(FILES ${scm_debian}/server-config-maker.1.gz
         DESTINATION share/man/man1 COMPONENT deb EXCLUDE_FROM_ALL)
 install(FILES packaging/debian/copyright ${scm_debian}/changelog.gz README.md
         DESTINATION ${scm_docs} COMPONENT deb EXCLUDE_FROM_ALL)
-install(FILES docs/settings.md DESTINATION ${scm_docs}/docs COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES docs/settings.md docs/saving.md DESTINATION ${scm_docs}/docs COMPONENT deb
+        EXCLUDE_FROM_ALL)
 install(FILES packaging/debian/lintian-overrides DESTINATION share/lintian/overrides
         RENAME ${PROJECT_NAME} COMPONENT deb EXCLUDE_FROM_ALL)
 

@@ -228,40 +228,41 @@ it is asked.
 .I server.cfg
 In the current folder, whatever the closing message says about the program's own
 folder.
-The system opens the name for writing, following links by its own rules, so its
-guards against links and files planted in a shared folder apply, and a file the
+The system opens an existing name for writing, following links by its own rules, so
+its guards against links and files planted in a shared folder apply, and a file the
 user may not write is reported and kept.
-The file it opened is then replaced whole: the new text goes to a new file beside
-it, named
-.IR .server.cfg. *,
-readable by its owner only until it is complete, then given the old file's owner,
-group and mode (set-ID bits included), flushed to the disk and renamed over the old
-one, so a failed save keeps the old file byte for byte.
-A link stays a link and the file it names gets the text; a file the save created
-gets mode 0664 less the umask, and is removed again if the save fails.
+Run the program as the user the game server runs as: run as root, it follows a link
+that the folder's owner placed, as any program writing the file would.
 .IP
-A file with more than one hard link, extended attributes or an access control list
-(a default access list on the folder gives every new file one, so every save there
-is made in place), an owner or group the user cannot give a new file, a file
-mounted on its own or in a folder that admits no new file is written in place
-instead, under a lock: the room for the text is reserved first and the file-size
-limit checked, so that a full disk or the limit fails before any byte is written,
-then the text is written over the start of the file, which is cut to its length
-and flushed.
-What can still cut such a file: an I/O error, a kill or a power cut in the middle of
-the write (the new text followed by the end of the old), and a full copy-on-write
-file system (btrfs, ZFS).
-A device or a named pipe is written through, as it stands.
+A first save writes a new file that has no name yet (mode 0664 less the umask),
+flushes it to the disk, and only then gives it the name, never in the place of a
+file another run saved meanwhile.
+An existing file is replaced whole: the new text goes to a new file in its folder,
+readable by its owner only until it is complete, without what a default access list
+gave it, then given the old file's owner, group and mode (set-ID bits included),
+flushed, and renamed over the old one, so a failed save keeps the old file byte for
+byte.
+A link stays a link and the file it names gets the text.
+A file with more than one hard link, extended attributes or an access list of its
+own, an owner the user cannot give a new file, or in a folder that takes no new
+file or no renames, is written in place under a lock, after the room for the text
+is reserved and the file-size limit checked; a kill or an I/O error in the middle of
+that write can cut it.
+A device or a named pipe is written through as it stands, and Ctrl-C ends a write
+that stalls.
 .IP
 A wait says why, once, on standard error:
 .RB \(dq "Waiting for another program to release server.cfg..." \(dq
-while another program holds the lock, and
+while another program holds the lock or a lease, and
 .RB \(dq "Waiting for a program to read server.cfg..." \(dq
 while a named pipe has no reader; Ctrl-C ends either wait with the file untouched.
-Signals that would end the run wait until the file is saved or the new file removed.
+Signals that would end the run wait while a new file has a name of its own and while
+the file is written in place.
 A run killed outright during the save may leave a
 .I .server.cfg.*
-file behind.
+file behind; delete it.
+.I saving.md
+beside the settings reference gives the full account.
 .SH EXIT STATUS
 .TP
 .B 0
@@ -294,7 +295,9 @@ A file that answers it all the same has one answer too many and is refused.
 .SH SEE ALSO
 The settings reference,
 .IR /usr/share/doc/server\-config\-maker/docs/settings.md ,
-and the README beside it.
+how the file is saved,
+.IR /usr/share/doc/server\-config\-maker/docs/saving.md ,
+and the README.
 )";
 }
 
