@@ -103,8 +103,9 @@ TEST(Documents, ManualPageEscapesTheCatalogue) {
     }
 }
 
-// One entry a version, changes wrapped at 80, and each entry later than the one before.
-TEST(Documents, DebianChangelogFollowsTheMarkdown) {
+// One entry a version, changes wrapped at 80, and each Debian entry later than the one
+// before; the RPM entries dated with the right weekday.
+TEST(Documents, ChangelogsFollowTheMarkdown) {
     const std::string nine = "abcdefghi ";
     std::string ten_words;
     for (int i = 0; i < 10; ++i) {
@@ -122,6 +123,16 @@ TEST(Documents, DebianChangelogFollowsTheMarkdown) {
                   signed_by + "Mon, 31 Jan 2000 00:00:01 +0000\n\n" +
                   "server-config-maker (1.0.0) unstable; urgency=medium\n\n  * First.\n\n" +
                   signed_by + "Mon, 31 Jan 2000 00:00:00 +0000\n");
+    EXPECT_EQ(doc::rpm_changelog("# Changelog\n\n## 1.3.0 - 2026-12-07\n\n### Fixed\n\n- " +
+                                 ten_words + "\n- Fix 100%.\n\n## 1.0.0 - 2024-02-29\n\n- First.\n"),
+              "* Mon Dec 07 2026 server-config-maker authors "
+              "<maintainers@server-config-maker.invalid> - 1.3.0-1\n"
+              "- abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\n"
+              "  abcdefghi abcdefghi abcdefghi\n"
+              "- Fix 100%%.\n\n"
+              "* Thu Feb 29 2024 server-config-maker authors "
+              "<maintainers@server-config-maker.invalid> - 1.0.0-1\n"
+              "- First.\n");
     // "  * " and 76 columns of words make a line of exactly 80, which stays whole; one
     // more column wraps the last word.
     const std::string seven_words = ten_words.substr(0, 7 * nine.size());

@@ -306,8 +306,15 @@ inline constexpr std::string_view kMaintainer =
 
 namespace detail {
 
-// "Mon, 07 Dec 2026 00:00:01 +0000" for "2026-12-07" and 1 second.
-inline std::string debian_date(std::string_view iso_date, int second) {
+struct Date {
+    std::string weekday;  // "Mon"
+    std::string day;      // "07"
+    std::string month;    // "Dec"
+    std::string year;     // "2026"
+};
+
+// The parts of "2026-12-07" that changelogs write.
+inline Date date_of(std::string_view iso_date) {
     const int year = std::stoi(std::string{iso_date.substr(0, 4)});
     const int month = std::stoi(std::string{iso_date.substr(5, 2)});
     const int day = std::stoi(std::string{iso_date.substr(8, 2)});
@@ -317,23 +324,31 @@ inline std::string debian_date(std::string_view iso_date, int second) {
     const int weekday = (y + y / 4 - y / 100 + y / 400 + kMonthOffsets[month - 1] + day) % 7;
     constexpr std::string_view kDays = "SunMonTueWedThuFriSat";
     constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
-    return std::string{kDays.substr(static_cast<std::size_t>(weekday) * 3, 3)} + ", " +
-           std::string{iso_date.substr(8, 2)} + " " +
-           std::string{kMonths.substr(static_cast<std::size_t>(month - 1) * 3, 3)} + " " +
-           std::string{iso_date.substr(0, 4)} + " 00:00:" + (second < 10 ? "0" : "") +
-           std::to_string(second) + " +0000";
+    return {std::string{kDays.substr(static_cast<std::size_t>(weekday) * 3, 3)},
+            std::string{iso_date.substr(8, 2)},
+            std::string{kMonths.substr(static_cast<std::size_t>(month - 1) * 3, 3)},
+            std::string{iso_date.substr(0, 4)}};
 }
 
-// `text` as a change of a Debian changelog: "  * " and the words, wrapped at 80.
-inline std::string debian_change(std::string_view text) {
-    std::string change = "  *";
+// "Mon, 07 Dec 2026 00:00:01 +0000" for "2026-12-07" and 1 second.
+inline std::string debian_date(std::string_view iso_date, int second) {
+    const Date date = date_of(iso_date);
+    return date.weekday + ", " + date.day + " " + date.month + " " + date.year + " 00:00:" +
+           (second < 10 ? "0" : "") + std::to_string(second) + " +0000";
+}
+
+// `text` as one change of a changelog: `mark` and the words, wrapped at 80, later
+// lines indented to the first word.
+inline std::string change_lines(std::string_view text, std::string_view mark) {
+    std::string change{mark};
+    const std::string next_line = "\n" + std::string(mark.size(), ' ');
     std::size_t line_start = 0;
     while (!text.empty()) {
         const std::string_view word = text.substr(0, text.find(' '));
         text.remove_prefix(std::min(text.size(), word.size() + 1));
         if (change.size() - line_start + 1 + word.size() > 80) {
-            change += "\n   ";
-            line_start = change.size() - 3;
+            change += next_line;
+            line_start = change.size() - mark.size();
         }
         change += ' ';
         change += word;
@@ -341,18 +356,18 @@ inline std::string debian_change(std::string_view text) {
     return change + "\n";
 }
 
-}  // namespace detail
+// `text` as a change of a Debian changelog: "  * " and the words, wrapped at 80.
+inline std::string debian_change(std::string_view text) { return change_lines(text, "  *"); }
 
-// CHANGELOG.md ("## VERSION - YYYY-MM-DD" headings, "- change" lines) in the
-// format of a Debian changelog, one entry a version, newest first. The markdown
-// has no time of day, and Debian wants each entry later than the one before: of
-// the versions released on one day, each gets a second more than the one before.
-inline std::string debian_changelog(std::string_view markdown) {
-    struct Entry {
-        std::string version;
-        std::string date;
-        std::string changes;
-    };
+struct Entry {
+    std::string version;
+    std::string date;
+    std::vector<std::string> changes;
+};
+
+// CHANGELOG.md's versions ("## VERSION - YYYY-MM-DD" headings) with their changes
+// ("- change" lines), newest first.
+inline std::vector<Entry> entries_of(std::string_view markdown) {
     std::vector<Entry> entries;
     while (!markdown.empty()) {
         const std::string_view line = markdown.substr(0, markdown.find('\n'));
@@ -362,9 +377,20 @@ inline std::string debian_changelog(std::string_view markdown) {
             entries.push_back(
                 {std::string{line.substr(3, dash - 3)}, std::string{line.substr(dash + 3)}, {}});
         } else if (line.substr(0, 2) == "- " && !entries.empty()) {
-            entries.back().changes += detail::debian_change(line.substr(2));
+            entries.back().changes.emplace_back(line.substr(2));
         }
     }
+    return entries;
+}
+
+}  // namespace detail
+
+// CHANGELOG.md in the format of a Debian changelog, one entry a version, newest
+// first. The markdown has no time of day, and Debian wants each entry later than
+// the one before: of the versions released on one day, each gets a second more
+// than the one before.
+inline std::string debian_changelog(std::string_view markdown) {
+    const std::vector<detail::Entry> entries = detail::entries_of(markdown);
     std::vector<int> seconds(entries.size());
     for (std::size_t i = entries.size(); i-- > 1;) {
         seconds[i - 1] = entries[i - 1].date == entries[i].date ? seconds[i] + 1 : 0;
@@ -372,9 +398,34 @@ inline std::string debian_changelog(std::string_view markdown) {
     std::string text;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         text += std::string{i == 0 ? "" : "\n"} + "server-config-maker (" + entries[i].version +
-                ") unstable; urgency=medium\n\n" + entries[i].changes + "\n -- " +
-                std::string{kMaintainer} + "  " + detail::debian_date(entries[i].date, seconds[i]) +
-                "\n";
+                ") unstable; urgency=medium\n\n";
+        for (const std::string& change : entries[i].changes) {
+            text += detail::debian_change(change);
+        }
+        text += "\n -- " + std::string{kMaintainer} + "  " +
+                detail::debian_date(entries[i].date, seconds[i]) + "\n";
+    }
+    return text;
+}
+
+// CHANGELOG.md as the %changelog of an RPM spec: one entry a version, newest first,
+// headed "* Mon Dec 07 2026 Name <mail> - VERSION-1", each version being release 1
+// of its package.
+inline std::string rpm_changelog(std::string_view markdown) {
+    std::string text;
+    for (const detail::Entry& entry : detail::entries_of(markdown)) {
+        const detail::Date date = detail::date_of(entry.date);
+        text += std::string{text.empty() ? "" : "\n"} + "* " + date.weekday + " " + date.month +
+                " " + date.day + " " + date.year + " " + std::string{kMaintainer} + " - " +
+                entry.version + "-1\n";
+        for (const std::string& change : entry.changes) {
+            // A % would start a macro.
+            std::string escaped;
+            for (const char c : change) {
+                escaped += c == '%' ? std::string{"%%"} : std::string{c};
+            }
+            text += detail::change_lines(escaped, "-");
+        }
     }
     return text;
 }
