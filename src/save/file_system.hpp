@@ -161,7 +161,10 @@ struct Stranded {
 class TempFile {
 public:
     TempFile() = default;
-    ~TempFile();
+    ~TempFile() {
+        remove();
+        hold_.reset();
+    }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
@@ -176,6 +179,7 @@ public:
     std::error_code keep_replacing(const Folder& folder, Stranded& stranded);
 
 private:
+    // Closes the file and removes its name, if it has one.
     void remove() noexcept;
 
     const Folder* folder_ = nullptr;

@@ -307,11 +307,6 @@ std::error_code still_named(const Target& target) {
     return {};
 }
 
-TempFile::~TempFile() {
-    remove();
-    hold_.reset();
-}
-
 void TempFile::remove() noexcept {
     if (!name_.empty()) {
         static_cast<void>(file_.close());
