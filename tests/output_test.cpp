@@ -123,16 +123,17 @@ TEST(Documents, ChangelogsFollowTheMarkdown) {
                   signed_by + "Mon, 31 Jan 2000 00:00:01 +0000\n\n" +
                   "server-config-maker (1.0.0) unstable; urgency=medium\n\n  * First.\n\n" +
                   signed_by + "Mon, 31 Jan 2000 00:00:00 +0000\n");
-    EXPECT_EQ(doc::rpm_changelog("# Changelog\n\n## 1.3.0 - 2026-12-07\n\n### Fixed\n\n- " +
-                                 ten_words + "\n- Fix 100%.\n\n## 1.0.0 - 2024-02-29\n\n- First.\n"),
-              "* Mon Dec 07 2026 server-config-maker authors "
-              "<maintainers@server-config-maker.invalid> - 1.3.0-1\n"
-              "- abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\n"
-              "  abcdefghi abcdefghi abcdefghi\n"
-              "- Fix 100%%.\n\n"
-              "* Thu Feb 29 2024 server-config-maker authors "
-              "<maintainers@server-config-maker.invalid> - 1.0.0-1\n"
-              "- First.\n");
+    EXPECT_EQ(
+        doc::rpm_changelog("# Changelog\n\n## 1.3.0 - 2026-12-07\n\n### Fixed\n\n- " + ten_words +
+                           "\n- Fix 100%.\n\n## 1.0.0 - 2024-02-29\n\n- First.\n"),
+        "* Mon Dec 07 2026 server-config-maker authors "
+        "<maintainers@server-config-maker.invalid> - 1.3.0-1\n"
+        "- abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi abcdefghi\n"
+        "  abcdefghi abcdefghi abcdefghi\n"
+        "- Fix 100%%.\n\n"
+        "* Thu Feb 29 2024 server-config-maker authors "
+        "<maintainers@server-config-maker.invalid> - 1.0.0-1\n"
+        "- First.\n");
     // "  * " and 76 columns of words make a line of exactly 80, which stays whole; one
     // more column wraps the last word.
     const std::string seven_words = ten_words.substr(0, 7 * nine.size());

@@ -333,8 +333,8 @@ inline Date date_of(std::string_view iso_date) {
 // "Mon, 07 Dec 2026 00:00:01 +0000" for "2026-12-07" and 1 second.
 inline std::string debian_date(std::string_view iso_date, int second) {
     const Date date = date_of(iso_date);
-    return date.weekday + ", " + date.day + " " + date.month + " " + date.year + " 00:00:" +
-           (second < 10 ? "0" : "") + std::to_string(second) + " +0000";
+    return date.weekday + ", " + date.day + " " + date.month + " " + date.year +
+           " 00:00:" + (second < 10 ? "0" : "") + std::to_string(second) + " +0000";
 }
 
 // `text` as one change of a changelog: `mark` and the words, wrapped at 80, later
