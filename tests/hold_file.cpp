@@ -9,19 +9,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
 
 std::string contents(HANDLE file) {
-    std::string text;
-    char buffer[4096];
+    std::string text(GetFileSize(file, nullptr), '\0');
     DWORD got = 0;
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
-    }
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
     return text;
 }
 
