@@ -88,11 +88,14 @@ std::error_code make_first(fsys::TempFile& temp, Naming naming, const fsys::Fold
     return temp.keep_as_new(folder);
 }
 
-std::error_code first_save(const fsys::Folder& folder, std::string_view text) {
+// Makes the new file with `make`: unnamed where the file system allows, otherwise
+// named; then flushes the folder that got it.
+template <typename Make>
+std::error_code with_a_new_file(const fsys::Folder& folder, Make make) {
     std::error_code error;
     for (const Naming naming : {Naming::unnamed, Naming::named}) {
         fsys::TempFile temp;
-        error = make_first(temp, naming, folder, text);
+        error = make(temp, naming);
         if (error != SaveError::unnamed_refused) {
             break;
         }
@@ -138,19 +141,16 @@ std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::
     return error;
 }
 
+std::error_code first_save(const fsys::Folder& folder, std::string_view text) {
+    return with_a_new_file(folder, [&](fsys::TempFile& temp, Naming naming) {
+        return make_first(temp, naming, folder, text);
+    });
+}
+
 std::error_code replace(const fsys::Target& target, std::string_view text, SaveResult& result) {
-    std::error_code error;
-    for (const Naming naming : {Naming::unnamed, Naming::named}) {
-        fsys::TempFile temp;
-        error = make_replacing(temp, naming, target, text, result);
-        if (error != SaveError::unnamed_refused) {
-            break;
-        }
-    }
-    if (!error) {
-        fsys::flush_folder(target.folder);
-    }
-    return error;
+    return with_a_new_file(target.folder, [&](fsys::TempFile& temp, Naming naming) {
+        return make_replacing(temp, naming, target, text, result);
+    });
 }
 
 // A folder that admits no new file leaves the old one to be written in place.
