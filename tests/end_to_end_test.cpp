@@ -399,16 +399,16 @@ std::map<std::string, std::string> other_files(const Workspace& workspace,
     return files;
 }
 
-// Under Wine: another program holds server.cfg as `how` says (see hold_file.cpp)
-// for `seconds`.
+// Under Wine: another program holds server.cfg as `how` says (see
+// hold_file_windows.cpp) for `seconds`.
 std::string held(std::string_view how, int seconds) {
-    if (!run::windows_build()) {
+    const char* program = std::getenv("SCM_WINDOWS_PROGRAM");
+    if (program == nullptr) {
         return {};
     }
-    const std::string program = std::getenv("SCM_WINDOWS_PROGRAM");
-    const std::string helper = program.substr(0, program.rfind('/') + 1) + "hold_file.exe";
     // Its standard output is not the run's, which is read to its end.
-    return "wine '" + helper + "' " + std::string{how} + ' ' + std::to_string(seconds) +
+    return "wine '" + (fs::path{program}.parent_path() / "hold_file.exe").string() + "' " +
+           std::string{how} + ' ' + std::to_string(seconds) +
            " >/dev/null & while [ ! -e .run/held ]; do sleep 0.1; done;";
 }
 
@@ -437,7 +437,7 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         unsigned mode;       // 0: not checked
         std::int64_t owner;  // user and group; -1: not checked
         std::string_view err;
-        std::string_view steps = "";  // the calls in the trace, where there is one
+        std::string_view steps{};  // the calls in the trace, where there is one
         // The file written is the program's standard output: it keeps what it held and
         // gets the questions, the text and the closing message.
         bool output = false;
@@ -655,9 +655,11 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         EXPECT_EQ(run.err, c.err) << c.what;
         const std::string text = expected::starting_config();
         if (c.output) {
-            EXPECT_EQ(c.written.empty() ? run.out : workspace.read(c.written),
-                      before + always_asked_transcript() + text + std::string{kSaved})
-                << c.what;
+            std::string output = before;
+            output += always_asked_transcript();
+            output += text;
+            output += kSaved;
+            EXPECT_EQ(c.written.empty() ? run.out : workspace.read(c.written), output) << c.what;
             continue;
         }
         EXPECT_EQ(workspace.read(c.written), text) << c.what;

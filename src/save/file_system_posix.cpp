@@ -201,7 +201,8 @@ std::error_code random_part(std::string& part) {
     arc4random_buf(&value, sizeof value);
 #endif
     std::array<char, 17> digits{};
-    std::snprintf(digits.data(), digits.size(), "%016llx", static_cast<unsigned long long>(value));
+    static_cast<void>(std::snprintf(digits.data(), digits.size(), "%016llx",
+                                    static_cast<unsigned long long>(value)));
     part = digits.data();
     return {};
 }

@@ -43,10 +43,10 @@ int main(int argc, char** argv) {
     }
     const std::string before = contents(file);
     CloseHandle(CreateFileW(L".run\\held", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
+    Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)) * 1000);
     if (how == "lock") {
         if (contents(file) != before) {
-            std::fputs("changed\n", stderr);
+            static_cast<void>(std::fputs("changed\n", stderr));
         }
         OVERLAPPED again{};
         UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &again);
