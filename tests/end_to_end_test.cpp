@@ -14,7 +14,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -373,12 +372,15 @@ std::string traced(std::string_view options) { return std::string{kTraced} + std
 std::string calls_in(const Workspace& workspace) {
     std::istringstream trace{workspace.read(".run/trace").value_or("")};
     std::string calls;
-    const std::regex mode{R"(, (0[0-7]{3,4})\))"};
     for (std::string line; std::getline(trace, line);) {
         calls += line.substr(0, line.find('('));
-        std::smatch given;
-        if (std::regex_search(line, given, mode)) {
-            calls += "(" + given[1].str() + ")";
+        const std::size_t end = line.find(')');
+        const std::size_t last = line.rfind(", ", end);
+        const std::string argument =
+            last == std::string::npos ? "" : line.substr(last + 2, end - last - 2);
+        if (argument.size() >= 4 && argument[0] == '0' &&
+            argument.find_first_not_of("01234567") == std::string::npos) {
+            calls += "(" + argument + ")";
         }
         calls += ' ';
     }
