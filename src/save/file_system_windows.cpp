@@ -158,16 +158,17 @@ void describe(HANDLE handle, const std::wstring& path, Target& target) {
 }
 
 // 16 hexadecimal digits from the system's random source, two draws of 32 bits.
-std::string random_part() {
+std::error_code random_part(std::string& part) {
     std::array<unsigned, 2> draws{};
     for (unsigned& draw : draws) {
-        if (::rand_s(&draw) != 0) {
-            draw = static_cast<unsigned>(::GetTickCount64()) ^ ::GetCurrentProcessId();
+        if (const errno_t error = ::rand_s(&draw); error != 0) {
+            return {error, std::generic_category()};
         }
     }
     std::array<char, 17> digits{};
-    std::snprintf(digits.data(), digits.size(), "%08x%08x", draws[0], draws[1]);
-    return digits.data();
+    static_cast<void>(std::snprintf(digits.data(), digits.size(), "%08x%08x", draws[0], draws[1]));
+    part = digits.data();
+    return {};
 }
 
 // Binary mode: the CR LF in the text is written as it is.
@@ -285,7 +286,12 @@ std::error_code TempFile::create(const Folder& folder, Access /*access*/, Naming
     folder_ = &folder;
     hold_.emplace();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = ".server.cfg." + random_part();
+        std::string part;
+        if (std::error_code error = random_part(part)) {
+            hold_.reset();
+            return error;
+        }
+        const std::string name = ".server.cfg." + part;
         // A new file in the folder takes the folder's access list; ReplaceFileW keeps
         // the old file's.
         const HANDLE handle = ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0,
