@@ -408,7 +408,7 @@ inline std::string debian_changelog(std::string_view markdown) {
     return text;
 }
 
-// CHANGELOG.md as the %changelog of an RPM spec: one entry a version, newest first,
+// CHANGELOG.md as the %changelog of an RPM package: one entry a version, newest first,
 // headed "* Mon Dec 07 2026 Name <mail> - VERSION-1", each version being release 1
 // of its package.
 inline std::string rpm_changelog(std::string_view markdown) {

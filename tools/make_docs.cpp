@@ -1,7 +1,7 @@
 // Writes the documents made from the catalogue into the folder given
 // (settings.md and the manual page server-config-maker.1), or with
 // --debian-changelog or --rpm-changelog, CHANGELOG.md in the format of a Debian
-// changelog or of an RPM spec's %changelog.
+// changelog or of an RPM package's %changelog.
 #include <fstream>
 #include <iostream>
 #include <iterator>
