@@ -246,9 +246,8 @@ TEST(EndToEnd, InputThatEndsOrFails) {
         if (c.how == Input::read_fails_after_the_input && !can_trace()) {
             continue;
         }
-        if (c.how != Input::file && run::windows_build()) {
-            continue;  // Wine shows a closed descriptor and a folder alike, as a file it cannot
-                       // read
+        if (c.how != Input::file && c.how != Input::closed && run::windows_build()) {
+            continue;  // Wine shows a folder as a closed descriptor: no input
         }
         Workspace workspace;
         std::ofstream{workspace.path() / "server.cfg", std::ios::binary} << kOld;
@@ -329,7 +328,8 @@ bool has_access_list(const fs::path& path) {
 // program that every user may start. That pass's program is static, so a trace
 // holds no loader's calls and the save's calls can be counted.
 // Rows that the sanitizers cannot run under (too few descriptors) run there too.
-enum class Runs : std::uint8_t { everywhere, posix, unsanitized, root, traced, windows };
+// Root rows may trace as well; wine_too rows are traced here, and run under Wine too.
+enum class Runs : std::uint8_t { everywhere, posix, unsanitized, root, traced, wine_too, windows };
 
 bool runs_here(Runs runs, std::string_view what) {
 #ifdef __clang__
@@ -346,10 +346,10 @@ bool runs_here(Runs runs, std::string_view what) {
     }();
     static_cast<void>(copied);
     const bool posix = !run::windows_build();
-    if (runs == Runs::traced && posix && kGccPass && !can_trace()) {
+    if ((runs == Runs::traced || runs == Runs::wine_too) && posix && kGccPass && !can_trace()) {
         std::cout << "skipped, strace cannot trace here: " << what << '\n';
     }
-    if (runs == Runs::windows) {
+    if (runs == Runs::windows || (runs == Runs::wine_too && !posix)) {
         return !posix;
     }
     if (runs == Runs::everywhere || (posix && runs == Runs::posix)) {
@@ -358,7 +358,7 @@ bool runs_here(Runs runs, std::string_view what) {
     if (!posix || !kGccPass) {
         return false;
     }
-    return runs == Runs::unsanitized || (runs == Runs::root ? geteuid() == 0 : can_trace());
+    return runs == Runs::unsanitized || ((runs != Runs::root || geteuid() == 0) && can_trace());
 }
 
 // A traced run of the program under its own process id, so that `$$` names it; the
@@ -366,6 +366,25 @@ bool runs_here(Runs runs, std::string_view what) {
 constexpr std::string_view kTraced =
     "export ASAN_OPTIONS=detect_leaks=0; exec strace -D -qq -o .run/trace ";
 std::string traced(std::string_view options) { return std::string{kTraced} + std::string{options}; }
+
+// A traced run whose first flush, the new file's, takes a second, and `action` done
+// meanwhile: under Wine once the new file has its name (Wine's calls come from threads
+// of its own), here after a moment, as the new file has none.
+std::string during_flush(std::string_view action) {
+    const bool wine = run::windows_build();
+    return (wine ? "(until ls .server.cfg.* >/dev/null 2>&1; do sleep 0.05; done; "
+                 : "(sleep 0.3; ") +
+           std::string{action} + ") & " + traced(wine ? "-f " : "") +
+           "-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1";
+}
+
+// Under Wine: the calls of the one wineserver, which renames and removes files for every
+// Windows program, traced with `options` while the run lasts.
+std::string server_traced(std::string_view options) {
+    return "strace -f -o /dev/null -p \"$(pgrep -x 'wineserver(64)?')\" " + std::string{options} +
+           " 2>.run/tracer & tracer=$!; trap 'kill $tracer; wait $tracer 2>/dev/null' EXIT; until "
+           "grep -qs attached .run/tracer || ! kill -0 $tracer; do sleep 0.01; done;";
+}
 
 // The calls in a trace, one word each; a call that is given a mode shows it:
 // "openat(0600)".
@@ -408,10 +427,12 @@ std::string held(std::string_view how, int seconds) {
     if (program == nullptr) {
         return {};
     }
-    // Its standard output is not the run's, which is read to its end.
+    // Its standard output is not the run's, which is read to its end. The lock's holder
+    // says whether the file changed when it lets go: the run waits for its word.
     return "wine '" + (fs::path{program}.parent_path() / "hold_file.exe").string() + "' " +
            std::string{how} + ' ' + std::to_string(seconds) +
-           " >/dev/null & while [ ! -e .run/held ]; do sleep 0.1; done;";
+           " >/dev/null & while [ ! -e .run/held ]; do sleep 0.1; done;" +
+           (how == "lock" ? " trap wait EXIT;" : "");
 }
 
 // A FIFO that another program holds open for reading and writing, filled with
@@ -450,6 +471,10 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         ASSERT_EQ(chown((folder / "server.cfg").c_str(), 65534, 65534), 0);
     };
     const auto none = [](const fs::path&) {};
+    const auto link_beside = [](const fs::path& folder) {
+        write_old_file(folder / "real.cfg");
+        fs::create_symlink("real.cfg", folder / "server.cfg");
+    };
     const std::string as_nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
     const std::string_view release = "Waiting for another program to release server.cfg...\n";
     // Another program holds a lease on the file; the open that breaks it tells it to
@@ -468,12 +493,17 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          },
          "other/real.cfg", false, Runs::posix, "umask 0;", 0600, -1, ""},
         // Wine shows it as a plain file: it is written in place, not replaced by one.
-        {"a link beside the file",
+        {"a link beside the file", link_beside, "real.cfg", run::windows_build(), Runs::everywhere,
+         "", 0, -1, ""},
+        // The file gets no standard stream's number, and no old tail.
+        {"a link beside the file, standard output closed", link_beside, "real.cfg", false,
+         Runs::posix, "exec >&-;", 0600, -1, ""},
+        // The folder is 0700, so its default list gives a new file 0600, whatever the umask.
+        {"a folder whose default access list gives others nothing",
          [](const fs::path& folder) {
-             write_old_file(folder / "real.cfg");
-             fs::create_symlink("real.cfg", folder / "server.cfg");
+             run_or_fail("setfacl -d -m o::- '" + folder.string() + "'");
          },
-         "real.cfg", run::windows_build(), Runs::everywhere, "", 0, -1, ""},
+         "server.cfg", false, Runs::posix, "umask 0;", 0600, -1, ""},
         {"a hard link", hard_link, "real.cfg", true, Runs::everywhere, "umask 0;",
          run::windows_build() ? 0U : 0600U, -1, ""},
         // The backup of a replace on Windows has a name of the save's own.
@@ -506,35 +536,20 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         // renamed over it, then the folder flushed.
         {"a replace's calls", old, "server.cfg", false, Runs::traced,
          traced("-e trace=openat,fsync,linkat,renameat,close"), 0600, -1, "",
-         "openat(0664) openat(0600) fsync linkat close renameat openat fsync close close "},
-        {"no unnamed files: a named one", none, "server.cfg", false, Runs::traced,
-         "umask 002;" + traced("-e trace=openat -e inject=openat:error=EOPNOTSUPP:when=1"), 0664,
+         "openat openat(0600) fsync linkat close renameat openat fsync close close "},
+        // Another program's file takes the name first, or the old one goes or is renamed
+        // over: the run starts over and replaces what the name holds then.
+        {"another program saves first", none, "server.cfg", false, Runs::wine_too,
+         during_flush("echo x >server.cfg"), 0, -1, ""},
+        {"the name removed during the save", old, "server.cfg", false, Runs::wine_too,
+         during_flush("rm server.cfg"), 0, -1, ""},
+        // By a file with two names, which is written in place, while the old file lives on.
+        {"the name given to another file during the save", old, "other.cfg", true, Runs::wine_too,
+         during_flush("mv server.cfg .run/old.cfg; echo x >other.cfg; ln other.cfg server.cfg"), 0,
          -1, ""},
-        {"no /proc to link from: a named one", none, "server.cfg", false, Runs::traced,
-         "umask 002;" + traced("-e trace=linkat -e inject=linkat:error=ENOENT"), 0664, -1, ""},
-        {"a file system without links: a named one", old, "server.cfg", false, Runs::traced,
-         traced("-e trace=linkat -e inject=linkat:error=EPERM"), 0600, -1, ""},
-        // Once the new file is in place, the old one's descriptor cannot fail the save.
-        {"a failed close of the old file", old, "server.cfg", false, Runs::traced,
-         traced(R"(-P "$PWD/server.cfg" -e inject=close:error=EIO)"), 0600, -1, ""},
-        // Written in place: locked, the room reserved, written, cut, the mode, flushed.
-        {"a write in place's calls", hard_link, "real.cfg", true, Runs::traced,
-         traced(R"(-P "$PWD/server.cfg" -e trace=flock,fallocate,pwrite64,ftruncate,fchmod,fsync)"),
-         0600, -1, "", "flock fallocate pwrite64 ftruncate fchmod(0600) fsync "},
-        {"no reserving room", hard_link, "real.cfg", true, Runs::traced,
-         traced("-e trace=fallocate -e inject=fallocate:error=EOPNOTSUPP"), 0600, -1, ""},
-        {"no locks", hard_link, "real.cfg", true, Runs::traced,
-         traced("-e trace=flock -e inject=flock:error=ENOLCK"), 0600, -1, ""},
-        // Another run's file takes the name first: this run starts over and replaces it.
-        {"another run saves first", none, "server.cfg", false, Runs::traced,
-         R"((sleep 0.3; echo 5 | "$SCM_PROGRAM" >/dev/null 2>&1) & )" +
-             traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
-         0, -1, ""},
-        // Renamed over while the new file is flushed, by a file with two names.
-        {"the name taken by another file during the save", old, "other.cfg", true, Runs::traced,
-         "(sleep 0.3; echo x >other.cfg; ln other.cfg new.cfg; mv new.cfg server.cfg) & " +
-             traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
-         0, -1, ""},
+        // Windows leaves a replace half done, then lets the new file in after a moment.
+        {"a replace half done, then finished", old, "server.cfg", false, Runs::windows,
+         server_traced("-e inject=rename:error=EACCES:when=2..3"), 0, -1, ""},
         {"set-ID bits of a user's own file",
          [](const fs::path& folder) {
              write_old_file(folder / "server.cfg");
@@ -603,6 +618,11 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          "server.cfg", false, Runs::root, "", 0640, -1, ""},
         {"an append-only folder", old, "server.cfg", true, Runs::root,
          "chattr +a .; trap 'chattr -a .' EXIT;", 0600, -1, ""},
+        // Its flags tell where statx cannot: no new file is left there for ever.
+        {"an append-only folder that statx cannot tell", old, "server.cfg", true, Runs::root,
+         "chattr +a .; trap 'chattr -a .' EXIT; strace -qq -o /dev/null -e trace=statx -e "
+         "inject=statx:error=ENOSYS",
+         0600, -1, ""},
         // The holder says on standard error if the file changed before it let go.
         {"a lock held by another program", hard_link, "real.cfg", true, Runs::posix,
          "cp real.cfg .run/old; (flock real.cfg sh -c 'sleep 1; cmp -s real.cfg .run/old || echo "
@@ -611,6 +631,10 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         {"a lock held by another program", hard_link, "real.cfg", true, Runs::windows,
          held("lock", 1), 0, -1, release},
         // After the wait the name names another file: that one is saved.
+        // The mode the owner gives it meanwhile is the one kept.
+        {"a mode narrowed during the wait", hard_link, "real.cfg", true, Runs::posix,
+         "chmod 644 real.cfg; (flock real.cfg sh -c 'sleep 1; chmod 600 real.cfg') & sleep 0.3;",
+         0600, -1, release},
         {"renamed over while locked", hard_link, "server.cfg", false, Runs::posix,
          "(flock real.cfg sh -c 'sleep 1; echo x >new.cfg; mv new.cfg server.cfg') & sleep 0.3;", 0,
          -1, release},
@@ -648,6 +672,8 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         const bool was_link = fs::is_symlink(workspace.path() / "server.cfg");
         const bool existed = !c.written.empty() && fs::exists(written);
         const ino_t inode = existed ? status_of(written).st_ino : 0;
+        // Open, the old file's number cannot go to a new file once its name is removed.
+        const std::ifstream keep_inode{written};
         const std::string before =
             c.output && !c.written.empty() ? workspace.read(c.written).value_or("") : "";
         const auto others = other_files(workspace, {"server.cfg", c.written});
@@ -687,6 +713,11 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
     }
 }
 
+// What a save that did not end as it should leaves under the name: the file as it was
+// (or none where there was none), the new text, nothing, or nothing with the new file
+// and the old one beside it, named in the message.
+enum class Left : std::uint8_t { old_file, new_text, nothing, both_named };
+
 // A save that fails keeps the file as it was, byte for byte, or no file where there
 // was none, and leaves nothing beside it; a kill leaves no file that is not whole.
 // A signal ends a write that stalls.
@@ -698,12 +729,17 @@ TEST(EndToEnd, FailedSaveIsReported) {
         std::string shell_prefix;
         std::string_view error;
         int exit_status = 1;
-        bool saved = false;  // the file holds the new text
+        Left left = Left::old_file;
     };
     const auto old = [](const fs::path& p) { write_old_file(p / "server.cfg"); };
     const auto none = [](const fs::path&) {};
     const std::string first_fsync = "-e trace=fsync -e inject=fsync:error=EIO:when=1";
+    const std::string second_fsync = "-e trace=fsync -e inject=fsync:error=EIO:when=2";
     const std::string_view eio = "Could not save server.cfg: Input/output error\n";
+    const std::string_view unflushed =
+        "server.cfg holds the new settings, but its folder could not be flushed to the disk "
+        "(Input/output error): they may not survive a power cut.\n";
+
     const Case cases[] = {
         // Windows gives no more reason than that for a folder.
         {"a folder", Runs::everywhere,
@@ -735,6 +771,10 @@ TEST(EndToEnd, FailedSaveIsReported) {
         {"a loop of links", Runs::posix,
          [](const fs::path& p) { fs::create_symlink("server.cfg", p / "server.cfg"); }, "",
          "Could not save server.cfg: Too many levels of symbolic links\n"},
+        // It gets nothing, as when nothing stood in for it; nobody reads the reason either.
+        {"a link to standard error, which is closed", Runs::posix,
+         [](const fs::path& p) { fs::create_symlink("/dev/stderr", p / "server.cfg"); },
+         "exec 2>&-;", ""},
         {"a socket", Runs::posix, none,
          R"(python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind("server.cfg")';)",
          "Could not save server.cfg: No such device or address\n"},
@@ -760,6 +800,23 @@ TEST(EndToEnd, FailedSaveIsReported) {
          "Could not save server.cfg: Permission denied\n"},
         {"a file held open, sharing only reading", Runs::windows, old, held("read", 3),
          "Could not save server.cfg: it is in use by another program\n"},
+        // A replace that Windows leaves half done: the old file goes back to its name, or,
+        // where even that fails, both are named.
+        // Wine reads an EIO from a rename as this.
+        {"a replace half done", Runs::windows, old,
+         server_traced("-e inject=rename:error=EIO:when=2..3"),
+         "Could not save server.cfg: No access to memory location\n"},
+        // Nothing else is tried then, though the reason reads as one to write in place: no
+        // new file is made, none would go.
+        {"a replace half done, both files held away", Runs::windows, old,
+         server_traced("-e inject=rename:error=EACCES:when=2+ -e inject=unlink:error=EACCES"),
+         "Could not save server.cfg: Permission denied", 1, Left::both_named},
+        {"a failed flush of the new file", Runs::windows, old,
+         traced("-f -e trace=fsync -e inject=fsync:error=EIO:when=1"),
+         "Could not save server.cfg: Not ready\n"},
+        // Held while the new file has a name: the run ends after the replace.
+        {"Ctrl-C during a replace", Runs::windows, old, during_flush("kill -INT $$"), "", 58,
+         Left::new_text},
         // The first fsync is the new file's.
         {"a failed flush of the new file", Runs::traced, old, traced(first_fsync), eio},
         {"a failed flush of a first save", Runs::traced, none, traced(first_fsync), eio},
@@ -772,22 +829,30 @@ TEST(EndToEnd, FailedSaveIsReported) {
          traced("-e trace=close -e inject=close:error=EIO:when=1"), eio},
         {"a failed rename", Runs::traced, old,
          traced("-e trace=renameat -e inject=renameat:error=EIO"), eio},
+        // The text is in place, but the name may not survive a power cut.
+        {"a failed flush of the folder, a first save", Runs::traced, none, traced(second_fsync),
+         unflushed, 2, Left::new_text},
+        {"a failed flush of the folder, a replace", Runs::traced, old, traced(second_fsync),
+         unflushed, 2, Left::new_text},
+        // The open creates no file that was removed after the look.
+        {"the name removed before the open, then a failed write", Runs::traced, old,
+         "ulimit -f 1; (sleep 0.3; rm server.cfg) & " +
+             traced("-e trace=openat -e inject=openat:delay_enter=1000000:when=1"),
+         "Could not save server.cfg: File too large\n", 1, Left::nothing},
         // Another run saves while this one flushes: its file stays.
         {"a failed first save while another run saves", Runs::traced, none,
          R"((sleep 0.3; "$SCM_PROGRAM" </dev/null >/dev/null 2>&1) & )" +
              traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:error=EIO:when=1"),
-         eio, 1, true},
+         eio, 1, Left::new_text},
         {"a first save killed while it flushes", Runs::traced, none,
          traced("-e trace=fsync -e inject=fsync:signal=SIGKILL:when=1"), "Killed\n", 128 + SIGKILL},
         {"a first save killed as it links", Runs::traced, none,
          traced("-e trace=linkat -e inject=linkat:signal=SIGKILL"), "Killed\n", 128 + SIGKILL},
         {"a first save killed as the folder is flushed", Runs::traced, none,
          traced("-e trace=fsync -e inject=fsync:signal=SIGKILL:when=2"), "Killed\n", 128 + SIGKILL,
-         true},
+         Left::new_text},
         // Nothing is held while the new file has no name.
-        {"a signal while the new file is flushed", Runs::traced, old,
-         "(sleep 0.3; kill -USR1 $$) & " +
-             traced("-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1"),
+        {"a signal while the new file is flushed", Runs::traced, old, during_flush("kill -USR1 $$"),
          "User defined signal 1\n", 128 + SIGUSR1},  // the shell's word on how it ended
         // In place: what fails after the first byte is reported, the text written.
         {"no room for the text in place", Runs::traced, hard_link,
@@ -798,18 +863,23 @@ TEST(EndToEnd, FailedSaveIsReported) {
              write_file(p / "real.cfg", "short\r\n");
              fs::create_hard_link(p / "real.cfg", p / "server.cfg");
          },
-         traced("-e trace=ftruncate -e inject=ftruncate:error=EIO"), eio, 1, true},
-        {"a failed flush in place", Runs::traced, hard_link, traced(first_fsync), eio, 1, true},
+         traced("-e trace=ftruncate -e inject=ftruncate:error=EIO"), eio, 1, Left::new_text},
+        {"a failed flush in place", Runs::traced, hard_link, traced(first_fsync), eio, 1,
+         Left::new_text},
         {"a failed close in place", Runs::traced, hard_link,
-         traced(R"(-P "$PWD/server.cfg" -e inject=close:error=EIO)"), eio, 1, true},
+         traced(R"(-P "$PWD/server.cfg" -e inject=close:error=EIO)"), eio, 1, Left::new_text},
         // Held while written in place: the signal ends the run with the file whole.
         {"a signal while written in place", Runs::traced, hard_link,
          "(sleep 0.3; kill -TERM $$) & " +
              traced("-e trace=pwrite64 -e inject=pwrite64:delay_enter=1000000"),
-         "Terminated\n", 128 + SIGTERM, true},
+         "Terminated\n", 128 + SIGTERM, Left::new_text},
         {"a signal while waiting for the lock", Runs::posix, hard_link,
          "(flock real.cfg sleep 1.5) & sleep 0.3; (sleep 0.3; kill -TERM $$) & exec",
          "Waiting for another program to release server.cfg...\nTerminated\n", 128 + SIGTERM},
+        // The opened file gets no number of standard error's, so no line goes into it.
+        {"a signal while waiting for the lock, standard error closed", Runs::posix, hard_link,
+         "(flock real.cfg sleep 1.5) & sleep 0.3; (sleep 0.3; kill -TERM $$) & exec 2>&-",
+         "Terminated\n", 128 + SIGTERM},
     };
     for (const Case& c : cases) {
         if (!runs_here(c.runs, c.what)) {
@@ -824,15 +894,24 @@ TEST(EndToEnd, FailedSaveIsReported) {
         const std::optional<std::string> before =
             comparable ? workspace.read("server.cfg") : std::nullopt;
         const run::ProgramRun run = run_program(workspace, "", Input::file, c.shell_prefix);
+        std::vector<std::string> left = leftovers(workspace);
+        std::sort(left.begin(), left.end());  // the new file's name, then the old one's
+        std::string error{c.error};
+        if (c.left == Left::both_named && left.size() == 2) {
+            error +=
+                ". The new settings are in " + left[0] + "; the old ones are in " + left[1] + ".\n";
+        }
         EXPECT_EQ(run.out, always_asked_transcript()) << c.what;
-        EXPECT_EQ(run.err, c.error) << c.what;
+        EXPECT_EQ(run.err, error) << c.what;
         EXPECT_EQ(run.exit_status, c.exit_status) << c.what;
         if (comparable) {
-            EXPECT_EQ(workspace.read("server.cfg"),
-                      c.saved ? std::optional{expected::starting_config()} : before)
+            EXPECT_EQ(workspace.read("server.cfg"), c.left == Left::new_text
+                                                        ? std::optional{expected::starting_config()}
+                                                    : c.left == Left::old_file ? before
+                                                                               : std::nullopt)
                 << c.what;
         }
-        EXPECT_EQ(leftovers(workspace), std::vector<std::string>{}) << c.what;
+        EXPECT_EQ(left.size(), c.left == Left::both_named ? 2U : 0U) << c.what;
     }
 }
 

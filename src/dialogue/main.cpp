@@ -5,6 +5,7 @@
 #include "dialogue/descriptor_input.hpp"
 #include "dialogue/questionnaire.hpp"
 #include "output/output_phase.hpp"
+#include "save/file_system.hpp"
 
 // Arguments and environment are ignored: the program only asks and writes.
 int main() {
@@ -20,6 +21,9 @@ int main() {
     // failed read into the end of input instead of an exception; a script's input
     // is also decoded from what its editor saved it as.
     const scm::Source source = scm::standard_input_source();
+    // Once standard input is told (closed, it stays no input at all), every closed
+    // standard stream gets a stand-in, so that no file the save opens takes its number.
+    scm::file_system::fill_closed_standard_streams();
     scm::DescriptorInput standard_input{0};
     scm::DecodingInput decoded{standard_input};
     std::istream in{scm::is_script(source) ? static_cast<std::streambuf*>(&decoded)

@@ -30,11 +30,21 @@ enum class SaveError : std::uint8_t {
     // The file system makes no unnamed file, or cannot give it a name: a named new
     // file instead.
     unnamed_refused,
+    // The text is under the name, but the folder could not be flushed to the disk:
+    // the name may not survive a power cut. Never a reason to try another way.
+    folder_not_flushed,
 };
 std::error_code make_error_code(SaveError error) noexcept;
 
 // Closes a descriptor; the descriptor is gone whatever the result, also after EINTR.
 std::error_code close_descriptor(int descriptor) noexcept;
+
+// Opens each standard descriptor that is closed on the null device (for reading as
+// input, for writing as output), or where that cannot be opened, on a descriptor that
+// neither reads nor writes; so that no file the save opens takes a standard stream's
+// number, and no message meant for standard error lands in it. Called once, first thing.
+// A link to a stream that was closed stays no way to it: its save fails as before.
+void fill_closed_standard_streams() noexcept;
 
 // An open file or folder, closed when it goes out of scope.
 class Descriptor {
@@ -109,9 +119,10 @@ struct Target {
 enum class Wait : std::uint8_t { no, yes };
 
 // Looks at `name` without following it and, when something is there, opens it for
-// writing as 1.0.0 did (creating a dangling link's target, 0664 less the umask),
-// without cutting it: the system's guards against planted links and files apply,
-// and so does its check that this user may write the file. Finds the folder that
+// writing as 1.0.0 did, without cutting it: the system's guards against planted links
+// and files apply, and so does its check that this user may write the file. Only a
+// link's target is created (a dangling link's, 0664 less the umask); a name that is no
+// link and is gone by the open gives SaveError::start_over. Finds the folder that
 // holds the opened file. With Wait::no a named pipe that nobody reads gives
 // SaveError::no_reader, and a file another program holds a lease on gives
 // errc::resource_unavailable_try_again, instead of waiting.
@@ -120,6 +131,10 @@ std::error_code open_existing(const char* name, Wait wait, Target& target);
 // Whether the name still names the opened file, which still has links:
 // SaveError::start_over when it does not; any other failure with its reason.
 std::error_code still_named(const Target& target);
+
+// Reads the opened file's owner and mode anew, after a wait in which its owner may
+// have changed them.
+std::error_code look_again(Target& target);
 
 // How a new file is named until it is whole: not at all where the system can, or
 // under a random name beside the entry.
@@ -148,8 +163,11 @@ public:
     BrokenPipeIsAnError& operator=(const BrokenPipeIsAnError&) = delete;
 };
 
-// Where a replace left both texts under other names (Windows only).
+// How a replace that the system left half done ended (Windows only): with the old
+// file back under its name, or with both texts under other names, which are given.
+// Either way the save tries nothing else.
 struct Stranded {
+    bool settled = false;
     std::string new_file;
     std::string backup;
 };
@@ -199,8 +217,9 @@ std::error_code give_owner(int file, const FileInfo& old);
 std::error_code give_mode(int file, const FileInfo& old);
 // Flushes the file's data to the disk.
 std::error_code flush(int file);
-// Makes the new name durable; a folder that cannot be read is not flushed.
-void flush_folder(const Folder& folder) noexcept;
+// Makes the new name durable. A folder that cannot be opened for reading, or a file
+// system that cannot flush folders, is left unflushed without a failure.
+std::error_code flush_folder(const Folder& folder) noexcept;
 // Whether a replace failed only because the old file cannot be cut shorter (it is
 // mapped into a program's memory), so that a text at least as long can go in place.
 bool cannot_cut(const std::error_code& error) noexcept;

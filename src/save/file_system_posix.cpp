@@ -17,6 +17,8 @@
 #include <vector>
 
 #ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/xattr.h>
 #endif
@@ -52,6 +54,28 @@ std::string path_of(int descriptor) {
 
 bool too_few_descriptors(int reason) { return reason == EMFILE || reason == ENFILE; }
 
+// Whether the folder is append-only or immutable, so that a new file there could
+// never be renamed over the old one nor removed. Asked of statx, or where that cannot
+// tell (older kernels, some file systems), of the folder's own flags.
+bool takes_no_renames(int folder) {
+#ifdef __linux__
+    constexpr std::uint64_t kNoRenames = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
+    struct statx status {};
+    if (::statx(folder, "", AT_EMPTY_PATH, 0, &status) == 0 &&
+        (status.stx_attributes_mask & kNoRenames) == kNoRenames) {
+        return (status.stx_attributes & kNoRenames) != 0;
+    }
+    // The flags are asked of a descriptor that reads, opened beneath the O_PATH one.
+    const Descriptor readable{::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    int flags = 0;
+    return readable && ::ioctl(readable.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
+#else
+    static_cast<void>(folder);
+    return false;
+#endif
+}
+
 // Opens the folder part of `path` (none for a bare name: the current folder) and
 // asks whether it takes renames.
 std::error_code open_folder(const std::string& path, Folder& folder) {
@@ -63,14 +87,7 @@ std::error_code open_folder(const std::string& path, Folder& folder) {
             return last_error();
         }
     }
-#ifdef STATX_ATTR_APPEND
-    struct statx status {};
-    if (::statx(at(folder), "", AT_EMPTY_PATH, 0, &status) == 0) {
-        const std::uint64_t no_renames = STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE;
-        folder.takes_renames =
-            (status.stx_attributes & status.stx_attributes_mask & no_renames) == 0;
-    }
-#endif
+    folder.takes_renames = !takes_no_renames(at(folder));
     return {};
 }
 
@@ -150,14 +167,30 @@ bool owner_is_unmapped(const struct stat& status) {
     return !map.empty() && map != identity;
 }
 
-// A link to the program's own standard output or error: 1 or 2; otherwise -1.
-int standard_stream_of(const struct stat& status, int descriptor) {
-    if (descriptor <= STDERR_FILENO) {
-        return -1;  // a closed standard descriptor that the open took: the file itself
-    }
+// What stands in for each standard stream that was closed at start, where one does.
+struct StandIn {
+    bool filled = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+std::array<StandIn, 3> stand_ins;
+
+// Whether an opened file is what stands in for a closed standard stream: a link to
+// that stream leads there now, where it led nowhere while the stream was closed.
+bool stands_in_for_a_stream(const struct stat& status) {
+    return std::any_of(stand_ins.begin(), stand_ins.end(), [&](const StandIn& stand_in) {
+        return stand_in.filled && stand_in.device == status.st_dev &&
+               stand_in.inode == status.st_ino;
+    });
+}
+
+// A link to the program's own standard output or error: 1 or 2; otherwise -1, also
+// for a stream that was closed at start.
+int standard_stream_of(const struct stat& status) {
     for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat standard {};
-        if (::fstat(stream, &standard) == 0 && standard.st_dev == status.st_dev &&
+        if (!stand_ins.at(static_cast<std::size_t>(stream)).filled &&
+            ::fstat(stream, &standard) == 0 && standard.st_dev == status.st_dev &&
             standard.st_ino == status.st_ino) {
             return stream;
         }
@@ -169,7 +202,7 @@ void describe(const struct stat& status, int descriptor, bool link, Target& targ
     FileInfo& info = target.info;
     info.kind = S_ISREG(status.st_mode) ? Kind::regular : Kind::other;
     if (link) {
-        info.stream = standard_stream_of(status, descriptor);
+        info.stream = standard_stream_of(status);
         if (info.stream >= 0) {
             info.kind = Kind::standard_stream;
         }
@@ -215,11 +248,16 @@ std::error_code refused(const Folder& folder, int reason) {
     return folder.takes_renames ? std::error_code{SaveError::unnamed_refused} : error_of(reason);
 }
 
-bool has_access_list(int descriptor) {
+// Whether the folder gives its new files a default access list. Where that list
+// equals a mode the new file stores none, so the file's own cannot tell.
+bool has_default_access_list(const Folder& folder) {
 #ifdef __linux__
-    return ::fgetxattr(descriptor, "system.posix_acl_access", nullptr, 0) >= 0;
+    // The folder's descriptor has no attributes to read: its path through /proc has.
+    const std::string path =
+        folder.descriptor ? "/proc/self/fd/" + std::to_string(folder.descriptor.get()) : ".";
+    return ::getxattr(path.c_str(), "system.posix_acl_default", nullptr, 0) >= 0;
 #else
-    static_cast<void>(descriptor);
+    static_cast<void>(folder);
     return false;
 #endif
 }
@@ -244,6 +282,23 @@ std::error_code close_descriptor(int descriptor) noexcept {
     return ::close(descriptor) == 0 ? std::error_code{} : last_error();
 }
 
+void fill_closed_standard_streams() noexcept {
+    // In turn, so that each open takes the lowest free number: the stream's own.
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+        if (::fcntl(stream, F_GETFD) >= 0 || errno != EBADF) {
+            continue;
+        }
+        int opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened < 0) {
+            opened = ::open("/", O_PATH);  // reads and writes fail on it as on a closed one
+        }
+        struct stat status {};
+        if (opened == stream && ::fstat(stream, &status) == 0) {
+            stand_ins.at(static_cast<std::size_t>(stream)) = {true, status.st_dev, status.st_ino};
+        }
+    }
+}
+
 std::error_code open_existing(const char* name, Wait wait, Target& target) {
     target = Target{};
     target.name = name;
@@ -255,12 +310,19 @@ std::error_code open_existing(const char* name, Wait wait, Target& target) {
         target.info.kind = Kind::none;
         return open_folder(name, target.folder);
     }
+    // Only a link's target may be created, as by any program that writes the file;
+    // a name that is no link and is gone by now was removed: the save starts over.
+    const bool link = S_ISLNK(look.st_mode);
     // Never waiting at first, so that a wait can be announced.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (wait == Wait::no ? O_NONBLOCK : 0);
+    const int flags =
+        O_WRONLY | O_CLOEXEC | (link ? O_CREAT : 0) | (wait == Wait::no ? O_NONBLOCK : 0);
     target.file = Descriptor{::open(name, flags, 0664)};
     if (!target.file) {
         const int reason = errno;
         struct stat now {};
+        if (reason == ENOENT && !link) {
+            return SaveError::start_over;
+        }
         if (reason == ENXIO && wait == Wait::no && ::stat(name, &now) == 0 &&
             S_ISFIFO(now.st_mode)) {
             return SaveError::no_reader;
@@ -279,13 +341,15 @@ std::error_code open_existing(const char* name, Wait wait, Target& target) {
         ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK) != 0) {
         return last_error();
     }
-    const bool link = S_ISLNK(look.st_mode);
     const std::error_code error =
         link ? open_folder_of_link_target(file, target.folder) : open_folder(name, target.folder);
     if (error) {
         return error;
     }
     describe(status, file, link, target);
+    if (link && target.info.kind != Kind::standard_stream && stands_in_for_a_stream(status)) {
+        return error_of(ENOENT);  // a stream closed at start gets nothing, as then
+    }
     return target.info.kind == Kind::standard_stream ? std::error_code{} : still_named(target);
 }
 
@@ -305,6 +369,16 @@ std::error_code still_named(const Target& target) {
     if (opened.st_nlink == 0 || entry.st_dev != opened.st_dev || entry.st_ino != opened.st_ino) {
         return SaveError::start_over;
     }
+    return {};
+}
+
+std::error_code look_again(Target& target) {
+    struct stat status {};
+    if (::fstat(target.file.get(), &status) != 0) {
+        return last_error();
+    }
+    target.info.owned_by_me = status.st_uid == ::geteuid();
+    target.info.mode = status.st_mode & 07777U;
     return {};
 }
 
@@ -330,8 +404,8 @@ std::error_code TempFile::create(const Folder& folder, Access access, Naming nam
                        : error_of(reason);
         }
         // Kernels before 6.0 leave the umask out here; a default access list, where
-        // there is one, has made the mode already.
-        if (access == Access::shared && !has_access_list(file_.get())) {
+        // there is one, has made the mode already, never to be widened.
+        if (access == Access::shared && !has_default_access_list(folder)) {
             const mode_t mask = ::umask(0);
             ::umask(mask);
             if (::fchmod(file_.get(), mode & ~mask) != 0) {
@@ -343,28 +417,27 @@ std::error_code TempFile::create(const Folder& folder, Access access, Naming nam
         return refused(folder, EOPNOTSUPP);
 #endif
     }
-    // From the moment it has a name until that name is the entry's or gone.
-    hold_.emplace();
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string part;
         if (std::error_code error = random_part(part)) {
-            hold_.reset();
             return error;
         }
         const std::string name = std::string{kNewFileStem} + part;
+        // From the moment it has a name until that name is the entry's or gone.
+        hold_.emplace();
         file_ = Descriptor{::openat(at(folder), name.c_str(),
                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)};
         if (file_) {
             name_ = name;
             return {};
         }
-        if (errno != EEXIST) {
-            break;
+        const std::error_code error = last_error();
+        hold_.reset();
+        if (error != std::errc::file_exists) {
+            return error;
         }
     }
-    const std::error_code error = last_error();
-    hold_.reset();
-    return error;
+    return error_of(EEXIST);
 }
 
 std::error_code TempFile::keep_as_new(const Folder& folder) {
@@ -394,23 +467,24 @@ std::error_code TempFile::keep_as_new(const Folder& folder) {
 std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& /*stranded*/) {
     if (name_.empty()) {
         // Named beside the entry, then renamed over it; held from the link on.
-        hold_.emplace();
         for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
             std::string part;
             if (std::error_code error = random_part(part)) {
                 return error;
             }
             const std::string name = std::string{kNewFileStem} + part;
+            hold_.emplace();
             int reason = 0;
             if (link_unnamed(file_.get(), folder, name, reason)) {
                 name_ = name;
-            } else if (reason != EEXIST) {
-                hold_.reset();
+                break;
+            }
+            hold_.reset();
+            if (reason != EEXIST) {
                 return cannot_link(reason) ? refused(folder, reason) : error_of(reason);
             }
         }
         if (name_.empty()) {
-            hold_.reset();
             return error_of(EEXIST);
         }
     }
@@ -457,12 +531,13 @@ std::error_code flush(int file) { return ::fsync(file) == 0 ? std::error_code{} 
 
 bool cannot_cut(const std::error_code& /*error*/) noexcept { return false; }
 
-void flush_folder(const Folder& folder) noexcept {
+std::error_code flush_folder(const Folder& folder) noexcept {
     // An O_PATH descriptor cannot be flushed: the folder is opened beneath it.
     const Descriptor readable{::openat(at(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (readable) {
-        static_cast<void>(::fsync(readable.get()));
+    if (!readable || ::fsync(readable.get()) == 0 || errno == EINVAL) {
+        return {};
     }
+    return last_error();
 }
 
 std::error_code lock(int file, Wait wait) {

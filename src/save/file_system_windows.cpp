@@ -76,6 +76,20 @@ bool is_busy(DWORD code) {
            code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
 }
 
+// Moves a file, written through, tried again while another program holds it for a
+// moment: ERROR_SUCCESS, or why it could not.
+DWORD move_file(const std::wstring& from, const std::wstring& to, DWORD flags) {
+    for (;;) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) {
+            return ERROR_SUCCESS;
+        }
+        const DWORD code = ::GetLastError();
+        if (!is_busy(code) || !may_try_again()) {
+            return code;
+        }
+    }
+}
+
 // A symbolic link or a junction, which a new file would turn into a plain file.
 // Other reparse points (cloud files, say) are ordinary files here.
 bool is_link(const std::wstring& path) {
@@ -208,6 +222,10 @@ std::error_code close_descriptor(int descriptor) noexcept {
                                      : std::error_code{errno, std::generic_category()};
 }
 
+// The C runtime keeps descriptors 0 to 2 for the standard streams, with a handle or
+// without one: no file it opens ever takes their numbers.
+void fill_closed_standard_streams() noexcept {}
+
 std::error_code open_existing(const char* name, Wait /*wait*/, Target& target) {
     target = Target{};
     target.name = name;
@@ -273,6 +291,9 @@ std::error_code still_named(const Target& target) {
     return {};
 }
 
+// Windows has no mode bits to give back.
+std::error_code look_again(Target& /*target*/) { return {}; }
+
 void TempFile::remove() noexcept {
     if (!name_.empty()) {
         static_cast<void>(file_.close());
@@ -284,14 +305,13 @@ void TempFile::remove() noexcept {
 // Windows makes no unnamed file: always a named one, held from its creation.
 std::error_code TempFile::create(const Folder& folder, Access /*access*/, Naming /*naming*/) {
     folder_ = &folder;
-    hold_.emplace();
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string part;
         if (std::error_code error = random_part(part)) {
-            hold_.reset();
             return error;
         }
         const std::string name = ".server.cfg." + part;
+        hold_.emplace();
         // A new file in the folder takes the folder's access list; ReplaceFileW keeps
         // the old file's.
         const HANDLE handle = ::CreateFileW(full_path(folder.path + name).c_str(), GENERIC_WRITE, 0,
@@ -301,12 +321,11 @@ std::error_code TempFile::create(const Folder& folder, Access /*access*/, Naming
             return adopt(handle, file_);
         }
         const DWORD code = ::GetLastError();
+        hold_.reset();
         if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            hold_.reset();
             return windows_error(code);
         }
     }
-    hold_.reset();
     return windows_error(ERROR_FILE_EXISTS);
 }
 
@@ -314,23 +333,18 @@ std::error_code TempFile::keep_as_new(const Folder& folder) {
     if (std::error_code error = file_.close()) {
         return error;
     }
-    const std::wstring source = full_path(folder.path + name_);
-    const std::wstring target = full_path(folder.path + folder.entry);
-    for (;;) {
-        // Without MOVEFILE_REPLACE_EXISTING: a file another run put there stays.
-        if (::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            name_.clear();
-            hold_.reset();
-            return {};
-        }
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-            return SaveError::start_over;  // another run was faster
-        }
-        if (!is_busy(code) || !may_try_again()) {
-            return windows_error(code);
-        }
+    // Without MOVEFILE_REPLACE_EXISTING: a file another run put there stays.
+    const DWORD code =
+        move_file(full_path(folder.path + name_), full_path(folder.path + folder.entry), 0);
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+        return SaveError::start_over;  // another run was faster
     }
+    if (code != ERROR_SUCCESS) {
+        return windows_error(code);
+    }
+    name_.clear();
+    hold_.reset();
+    return {};
 }
 
 std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& stranded) {
@@ -343,29 +357,24 @@ std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& strande
     // A name of this save's own, never one a user may have.
     const std::string backup = folder.path + name_ + ".old";
     const std::wstring backup_path = full_path(backup);
-    for (;;) {
-        // ReplaceFileW keeps the old file's access list and attributes.
-        if (::ReplaceFileW(target.c_str(), source.c_str(), backup_path.c_str(),
+    // ReplaceFileW keeps the old file's access list and attributes.
+    while (!::ReplaceFileW(target.c_str(), source.c_str(), backup_path.c_str(),
                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-            name_.clear();
-            hold_.reset();
-            ::DeleteFileW(backup_path.c_str());
-            return {};
-        }
         const DWORD code = ::GetLastError();
         if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            // The old file is at the backup name: the new one must take its place now.
-            if (::MoveFileExW(source.c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                name_.clear();
-                hold_.reset();
-                ::DeleteFileW(backup_path.c_str());
-                return {};
+            // Half done: the old file is at the backup name, and the new one must take
+            // its place now, or the old one go back. Nothing else is tried after that.
+            stranded.settled = true;
+            const DWORD moved = move_file(source, target, MOVEFILE_REPLACE_EXISTING);
+            if (moved == ERROR_SUCCESS) {
+                break;
             }
-            const std::error_code error = last_error();
-            stranded.new_file = folder.path + std::exchange(name_, {});
-            stranded.backup = backup;
-            return error;
+            // Without replacing anything; the new file is then removed by its name.
+            if (move_file(backup_path, target, 0) != ERROR_SUCCESS) {
+                stranded.new_file = folder.path + std::exchange(name_, {});
+                stranded.backup = backup;
+            }
+            return windows_error(moved);
         }
         if (code == ERROR_FILE_NOT_FOUND) {
             return SaveError::start_over;  // the old file went away meanwhile
@@ -377,6 +386,12 @@ std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& strande
             return SaveError::cannot_replace;
         }
     }
+    // The old file goes while the hold stands, so that a Ctrl-C held meanwhile ends the
+    // run with nothing left.
+    ::DeleteFileW(backup_path.c_str());
+    name_.clear();
+    hold_.reset();
+    return {};
 }
 
 std::error_code drop_access_list(int /*file*/) { return {}; }
@@ -391,7 +406,8 @@ bool cannot_cut(const std::error_code& error) noexcept {
     return error == std::error_code(ERROR_USER_MAPPED_FILE, std::system_category());
 }
 
-void flush_folder(const Folder& /*folder*/) noexcept {}  // the moves are made with write-through
+// The moves are made with write-through.
+std::error_code flush_folder(const Folder& /*folder*/) noexcept { return {}; }
 
 std::error_code lock(int file, Wait wait) {
     OVERLAPPED whole{};

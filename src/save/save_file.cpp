@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "save/file_system.hpp"
 
@@ -89,9 +90,10 @@ std::error_code make_first(fsys::TempFile& temp, Naming naming, const fsys::Fold
 }
 
 // Makes the new file with `make`: unnamed where the file system allows, otherwise
-// named; then flushes the folder that got it.
+// named; then flushes the folder that got it. A flush that fails leaves the text in
+// place: an outcome of its own, with the reason in `result`.
 template <typename Make>
-std::error_code with_a_new_file(const fsys::Folder& folder, Make make) {
+std::error_code with_a_new_file(const fsys::Folder& folder, SaveResult& result, Make make) {
     std::error_code error;
     for (const Naming naming : {Naming::unnamed, Naming::named}) {
         fsys::TempFile temp;
@@ -100,18 +102,20 @@ std::error_code with_a_new_file(const fsys::Folder& folder, Make make) {
             break;
         }
     }
-    if (!error) {
-        fsys::flush_folder(folder);
+    if (error) {
+        return error;
     }
-    return error;
+    result.folder_flush = fsys::flush_folder(folder);
+    return result.folder_flush ? SaveError::folder_not_flushed : std::error_code{};
 }
 
 // The new file of a replace, private from the first moment: it loses what a
 // default access list gave it, gets the owner, then the mode after the last write
 // (a write clears set-ID bits), goes to the disk, and replaces the entry if that
-// still names the file the save opened.
+// still names the file the save opened. `stranded` says how a replace the system
+// left half done ended.
 std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::Target& target,
-                               std::string_view text, SaveResult& result) {
+                               std::string_view text, fsys::Stranded& stranded) {
     if (std::error_code error = temp.create(target.folder, fsys::Access::owner_only, naming)) {
         return error;
     }
@@ -134,22 +138,19 @@ std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::
     if (std::error_code error = fsys::still_named(target)) {
         return error;
     }
-    fsys::Stranded stranded;
-    const std::error_code error = temp.keep_replacing(target.folder, stranded);
-    result.new_file = std::move(stranded.new_file);
-    result.backup = std::move(stranded.backup);
-    return error;
+    return temp.keep_replacing(target.folder, stranded);
 }
 
-std::error_code first_save(const fsys::Folder& folder, std::string_view text) {
-    return with_a_new_file(folder, [&](fsys::TempFile& temp, Naming naming) {
+std::error_code first_save(const fsys::Folder& folder, std::string_view text, SaveResult& result) {
+    return with_a_new_file(folder, result, [&](fsys::TempFile& temp, Naming naming) {
         return make_first(temp, naming, folder, text);
     });
 }
 
-std::error_code replace(const fsys::Target& target, std::string_view text, SaveResult& result) {
-    return with_a_new_file(target.folder, [&](fsys::TempFile& temp, Naming naming) {
-        return make_replacing(temp, naming, target, text, result);
+std::error_code replace(const fsys::Target& target, std::string_view text, fsys::Stranded& stranded,
+                        SaveResult& result) {
+    return with_a_new_file(target.folder, result, [&](fsys::TempFile& temp, Naming naming) {
+        return make_replacing(temp, naming, target, text, stranded);
     });
 }
 
@@ -184,6 +185,10 @@ std::error_code write_in_place(fsys::Target& target, std::string_view text, Wait
     }
     const fsys::SignalHold hold;
     if (std::error_code error = fsys::still_named(target)) {
+        return error;
+    }
+    // The owner may have changed the mode during the wait: that one is given back.
+    if (std::error_code error = fsys::look_again(target)) {
         return error;
     }
     if (std::error_code error = fsys::reserve(file, text.size())) {
@@ -227,20 +232,24 @@ std::error_code save_once(const char* name, std::string_view text, std::ostream&
     }
     switch (choose_how(target.info)) {
         case How::first_save:
-            return first_save(target.folder, text);
+            return first_save(target.folder, text, result);
         case How::to_standard_stream:
             // After the questions, in the order they were written.
             out.flush();
             return fsys::write_all(target.info.stream, text, fsys::From::here);
         case How::through:
             return write_through(target, text);
-        case How::replace:
-            if (std::error_code error = replace(target, text, result);
-                !keeps_the_old_file_in_place(error, target, text)) {
+        case How::replace: {
+            fsys::Stranded stranded;
+            const std::error_code error = replace(target, text, stranded, result);
+            result.new_file = std::move(stranded.new_file);
+            result.backup = std::move(stranded.backup);
+            if (stranded.settled || !keeps_the_old_file_in_place(error, target, text)) {
                 // Once the new file is in place, closing the old one cannot fail the save.
                 return error;
             }
             break;
+        }
         case How::in_place:
             break;
     }
@@ -263,6 +272,8 @@ public:
                 return "it is in use by another program";
             case SaveError::unnamed_refused:
                 return "the file system makes no unnamed file";
+            case SaveError::folder_not_flushed:
+                return "its folder could not be flushed to the disk";
         }
         return "unknown error";
     }

@@ -11,6 +11,9 @@ struct SaveResult {
     // The system's reason for the first step that failed; empty when the whole text
     // is saved.
     std::error_code error;
+    // Where the text is under the name but its folder could not be flushed to the
+    // disk (`error` is then that outcome of its own), the system's reason.
+    std::error_code folder_flush;
     // Where the new text and the old one were left when neither could be put back
     // under the file's name (Windows only); empty otherwise.
     std::string new_file;
