@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,30 @@ inline std::size_t file_line(std::size_t index) {
     return 0;
 }
 
+// A game server may read keys without regard to case, and then takes two keys that
+// differ only in case for one: for such a setting, a sentence that says which line
+// wins, its keys between `quote` and `unquote`; "" for every other setting.
+inline std::string same_but_case(std::size_t index, std::string_view quote = "`",
+                                 std::string_view unquote = "`") {
+    const std::string_view key = kSettings[index].key;
+    for (std::size_t other = 0; other < kSettingCount; ++other) {
+        const std::string_view twin = kSettings[other].key;
+        if (other != index && std::equal(key.begin(), key.end(), twin.begin(), twin.end(),
+                                         [](char a, char b) {
+                                             return std::tolower(static_cast<unsigned char>(a)) ==
+                                                    std::tolower(static_cast<unsigned char>(b));
+                                         })) {
+            const std::size_t later = file_line(index) > file_line(other) ? index : other;
+            return "Only its case tells it from " + std::string{quote} + std::string{twin} +
+                   std::string{unquote} +
+                   ": a game server that ignores case in setting names keeps the later line, " +
+                   std::string{quote} + std::string{kSettings[later].key} + std::string{unquote} +
+                   " (line " + std::to_string(file_line(later)) + "), for both.";
+        }
+    }
+    return {};
+}
+
 }  // namespace detail
 
 // The text of docs/settings.md: what server.cfg is, then a table with one row per
@@ -108,7 +133,9 @@ inline std::string settings_reference() {
         "|---|---|---|---|---|\n";
     for (std::size_t i = 0; i < kSettingCount; ++i) {
         const Setting& setting = kSettings[i];
-        text += "| `" + std::string{setting.key} + "` | " + detail::cell(setting.prompt) + " | " +
+        const std::string note = detail::same_but_case(i);
+        text += "| `" + std::string{setting.key} + "` | " + detail::cell(setting.prompt) +
+                (note.empty() ? "" : "<br>*" + note + "*") + " | " +
                 std::to_string(setting.start_value) + " | " + detail::asked(setting.gate) + " | " +
                 std::to_string(detail::file_line(i)) + " |\n";
     }
@@ -118,7 +145,8 @@ inline std::string settings_reference() {
 // The questions of the SETTINGS section, one tagged paragraph a setting.
 inline std::string manual_settings() {
     std::string text;
-    for (const Setting& setting : kSettings) {
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+        const Setting& setting = kSettings[i];
         text += ".TP\n.B " + detail::roff(setting.key) + "\n";
         std::string_view rest = setting.prompt;
         for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
@@ -132,6 +160,8 @@ inline std::string manual_settings() {
         }
         text += "Starts at " + detail::roff(std::to_string(setting.start_value)) + "; asked " +
                 detail::asked(setting.gate, "\\fB", "\\fR") + ".\n";
+        const std::string note = detail::same_but_case(i, "\\fB", "\\fR");
+        text += note.empty() ? "" : note + "\n";
     }
     return text;
 }
@@ -274,6 +304,11 @@ was saved.
 was not saved: a scripted answer was bad, an answers file had answers left over
 after the last question, the answers could not be read, or the save failed; one
 line on standard error says which.
+.TP
+.B 2
+.I server.cfg
+holds the new settings, but its folder could not be flushed to the disk, so they
+may not survive a power cut; one line on standard error says so.
 .SH EXAMPLES
 Answer from a file, one answer per question actually asked:
 .PP
