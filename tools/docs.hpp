@@ -77,25 +77,27 @@ inline std::size_t file_line(std::size_t index) {
     return 0;
 }
 
+// Whether two keys differ at most in case.
+inline bool same_but_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 // A game server may read keys without regard to case, and then takes two keys that
 // differ only in case for one: for such a setting, a sentence that says which line
 // wins, its keys between `quote` and `unquote`; "" for every other setting.
-inline std::string same_but_case(std::size_t index, std::string_view quote = "`",
-                                 std::string_view unquote = "`") {
-    const std::string_view key = kSettings[index].key;
+inline std::string case_note(std::size_t index, std::string_view quote = "`",
+                             std::string_view unquote = "`") {
+    const auto quoted = [&](std::size_t i) {
+        return std::string{quote} + std::string{kSettings[i].key} + std::string{unquote};
+    };
     for (std::size_t other = 0; other < kSettingCount; ++other) {
-        const std::string_view twin = kSettings[other].key;
-        if (other != index && std::equal(key.begin(), key.end(), twin.begin(), twin.end(),
-                                         [](char a, char b) {
-                                             return std::tolower(static_cast<unsigned char>(a)) ==
-                                                    std::tolower(static_cast<unsigned char>(b));
-                                         })) {
+        if (other != index && same_but_case(kSettings[index].key, kSettings[other].key)) {
             const std::size_t later = file_line(index) > file_line(other) ? index : other;
-            return "Only its case tells it from " + std::string{quote} + std::string{twin} +
-                   std::string{unquote} +
+            return "Only its case tells it from " + quoted(other) +
                    ": a game server that ignores case in setting names keeps the later line, " +
-                   std::string{quote} + std::string{kSettings[later].key} + std::string{unquote} +
-                   " (line " + std::to_string(file_line(later)) + "), for both.";
+                   quoted(later) + " (line " + std::to_string(file_line(later)) + "), for both.";
         }
     }
     return {};
@@ -133,7 +135,7 @@ inline std::string settings_reference() {
         "|---|---|---|---|---|\n";
     for (std::size_t i = 0; i < kSettingCount; ++i) {
         const Setting& setting = kSettings[i];
-        const std::string note = detail::same_but_case(i);
+        const std::string note = detail::case_note(i);
         text += "| `" + std::string{setting.key} + "` | " + detail::cell(setting.prompt) +
                 (note.empty() ? "" : "<br>*" + note + "*") + " | " +
                 std::to_string(setting.start_value) + " | " + detail::asked(setting.gate) + " | " +
@@ -160,7 +162,7 @@ inline std::string manual_settings() {
         }
         text += "Starts at " + detail::roff(std::to_string(setting.start_value)) + "; asked " +
                 detail::asked(setting.gate, "\\fB", "\\fR") + ".\n";
-        const std::string note = detail::same_but_case(i, "\\fB", "\\fR");
+        const std::string note = detail::case_note(i, "\\fB", "\\fR");
         text += note.empty() ? "" : note + "\n";
     }
     return text;
