@@ -266,7 +266,8 @@ user may not write is reported and kept.
 Run the program as the user the game server runs as: run as root, it follows a link
 that the folder's owner placed, as any program writing the file would.
 .IP
-A first save writes a new file that has no name yet (mode 0664 less the umask),
+A first save writes a new file that has no name yet (mode 0664 less the umask, or
+what the folder's default access list gives),
 flushes it to the disk, and only then gives it the name, never in the place of a
 file another run saved meanwhile.
 An existing file is replaced whole: the new text goes to a new file in its folder,
