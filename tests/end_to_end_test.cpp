@@ -1,3 +1,4 @@
+#include <strings.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -412,8 +413,11 @@ std::map<std::string, std::string> other_files(const Workspace& workspace,
     std::map<std::string, std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator{workspace.path()}) {
         const std::string name = entry.path().filename().string();
+        const auto same = [&](std::string_view other) {  // as Windows compares names
+            return strcasecmp(std::string{other}.c_str(), name.c_str()) == 0;
+        };
         if (entry.is_regular_file() && !entry.is_symlink() &&
-            std::find(except.begin(), except.end(), name) == except.end()) {
+            std::none_of(except.begin(), except.end(), same)) {
             files[name] = workspace.read(name).value_or("");
         }
     }
@@ -498,6 +502,11 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         // The file gets no standard stream's number, and no old tail.
         {"a link beside the file, standard output closed", link_beside, "real.cfg", false,
          Runs::posix, "exec >&-;", 0600, -1, ""},
+        // Only a link to it is written through standard output.
+        {"standard output redirected to the file", old, "server.cfg", false, Runs::posix,
+         "exec >server.cfg;", 0600, -1, ""},
+        {"a file named in capitals", [](const fs::path& folder) { write_old_file(folder / "SERVER.CFG"); },
+         "server.cfg", false, Runs::windows, "", 0, -1, ""},
         // The folder is 0700, so its default list gives a new file 0600, whatever the umask.
         {"a folder whose default access list gives others nothing",
          [](const fs::path& folder) {
@@ -806,6 +815,9 @@ TEST(EndToEnd, FailedSaveIsReported) {
         {"a replace half done", Runs::windows, old,
          server_traced("-e inject=rename:error=EIO:when=2..3"),
          "Could not save server.cfg: No access to memory location\n"},
+        {"a replace half done, the old file held away", Runs::windows, old,
+         server_traced("-e inject=rename:error=EIO:when=2..4"),
+         "Could not save server.cfg: No access to memory location", 1, Left::both_named},
         // Nothing else is tried then, though the reason reads as one to write in place: no
         // new file is made, none would go.
         {"a replace half done, both files held away", Runs::windows, old,
