@@ -42,8 +42,9 @@ std::error_code close_descriptor(int descriptor) noexcept;
 // Opens each standard descriptor that is closed on the null device (for reading as
 // input, for writing as output), or where that cannot be opened, on a descriptor that
 // neither reads nor writes; so that no file the save opens takes a standard stream's
-// number, and no message meant for standard error lands in it. Called once, first thing.
-// A link to a stream that was closed stays no way to it: its save fails as before.
+// number, and no message meant for standard error lands in it. Called once at start-up,
+// before any file is opened. A link to a stream that was closed stays no way to it: its
+// save fails as before.
 void fill_closed_standard_streams() noexcept;
 
 // An open file or folder, closed when it goes out of scope.

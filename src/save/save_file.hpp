@@ -36,7 +36,8 @@ struct SaveResult {
 // own output is written through as it stands, with `out` flushed first. A wait for
 // a lock or for a reader of a named pipe is announced once on `err`. Signals that
 // would end the run wait while a new file has a name of its own or the file is
-// written in place.
+// written in place. Once a new file has the name, its folder is flushed; a flush that
+// fails leaves the text in place and is an outcome of its own (`folder_flush`).
 SaveResult save_file(const char* name, std::string_view text, std::ostream& out, std::ostream& err);
 
 }  // namespace scm
