@@ -54,6 +54,12 @@ std::string path_of(int descriptor) {
 
 bool too_few_descriptors(int reason) { return reason == EMFILE || reason == ENFILE; }
 
+// A folder's O_PATH descriptor can neither be flushed nor asked for its flags: the
+// folder opened for reading beneath it can, where this user may read it.
+Descriptor readable(int folder) {
+    return Descriptor{::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+}
+
 // Whether the folder is append-only or immutable, so that a new file there could
 // never be renamed over the old one nor removed. Asked of statx, or where that cannot
 // tell (older kernels, some file systems), of the folder's own flags.
@@ -65,10 +71,9 @@ bool takes_no_renames(int folder) {
         (status.stx_attributes_mask & kNoRenames) == kNoRenames) {
         return (status.stx_attributes & kNoRenames) != 0;
     }
-    // The flags are asked of a descriptor that reads, opened beneath the O_PATH one.
-    const Descriptor readable{::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    const Descriptor read = readable(folder);
     int flags = 0;
-    return readable && ::ioctl(readable.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+    return read && ::ioctl(read.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
            (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 #else
     static_cast<void>(folder);
@@ -532,9 +537,8 @@ std::error_code flush(int file) { return ::fsync(file) == 0 ? std::error_code{} 
 bool cannot_cut(const std::error_code& /*error*/) noexcept { return false; }
 
 std::error_code flush_folder(const Folder& folder) noexcept {
-    // An O_PATH descriptor cannot be flushed: the folder is opened beneath it.
-    const Descriptor readable{::openat(at(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (!readable || ::fsync(readable.get()) == 0 || errno == EINVAL) {
+    const Descriptor read = readable(at(folder));
+    if (!read || ::fsync(read.get()) == 0 || errno == EINVAL) {
         return {};
     }
     return last_error();
