@@ -435,12 +435,20 @@ std::string held(std::string_view how, int seconds) {
            (how == "lock" ? " trap wait EXIT;" : "");
 }
 
+// Another program holds the lock on real.cfg for a second, then does `then`; the run
+// starts once it holds the lock, however long a busy machine takes to take it.
+std::string locked(std::string_view then) {
+    return "(flock real.cfg sh -c 'touch .run/locked; sleep 1; " + std::string{then} +
+           "') & until [ -e .run/locked ]; do sleep 0.05; done;";
+}
+
 // A FIFO that another program holds open for reading and writing, filled with
 // 64 KiB that it does not read for a second: a write to it waits. Then it does
-// `then`, with the FIFO as its descriptor 3.
+// `then`, with the FIFO as its descriptor 3. The run starts once the FIFO is full,
+// however long a busy machine takes to fill it.
 std::string full_pipe(std::string_view then) {
-    return "(exec 3<>server.cfg; head -c 65536 /dev/zero >&3; sleep 1; " + std::string{then} +
-           ") & sleep 0.3;";
+    return "(exec 3<>server.cfg; head -c 65536 /dev/zero >&3; touch .run/full; sleep 1; " +
+           std::string{then} + ") & until [ -e .run/full ]; do sleep 0.05; done;";
 }
 
 // What an administrator set up around an old server.cfg survives a save: links
@@ -637,19 +645,16 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          0600, -1, ""},
         // The holder says on standard error if the file changed before it let go.
         {"a lock held by another program", hard_link, "real.cfg", true, Runs::posix,
-         "cp real.cfg .run/old; (flock real.cfg sh -c 'sleep 1; cmp -s real.cfg .run/old || echo "
-         "changed >&2') & sleep 0.3;",
-         0600, -1, release},
+         "cp real.cfg .run/old;" + locked("cmp -s real.cfg .run/old || echo changed >&2"), 0600, -1,
+         release},
         {"a lock held by another program", hard_link, "real.cfg", true, Runs::windows,
          held("lock", 1), 0, -1, release},
         // The mode the owner gives it meanwhile is the one kept.
         {"a mode narrowed during the wait", hard_link, "real.cfg", true, Runs::posix,
-         "chmod 644 real.cfg; (flock real.cfg sh -c 'sleep 1; chmod 600 real.cfg') & sleep 0.3;",
-         0600, -1, release},
+         "chmod 644 real.cfg;" + locked("chmod 600 real.cfg"), 0600, -1, release},
         // After the wait the name names another file: that one is saved.
         {"renamed over while locked", hard_link, "server.cfg", false, Runs::posix,
-         "(flock real.cfg sh -c 'sleep 1; echo x >new.cfg; mv new.cfg server.cfg') & sleep 0.3;", 0,
-         -1, release},
+         locked("echo x >new.cfg; mv new.cfg server.cfg"), 0, -1, release},
         {"a file held open, not for deleting", old, "server.cfg", true, Runs::windows,
          held("read-write", 3), 0, -1, ""},
         {"a file held open for a moment", old, "server.cfg", false, Runs::windows, held("read", 1),
@@ -889,12 +894,11 @@ TEST(EndToEnd, FailedSaveIsReported) {
              traced("-e trace=pwrite64 -e inject=pwrite64:delay_enter=1000000"),
          "Terminated\n", 128 + SIGTERM, Left::new_text},
         {"a signal while waiting for the lock", Runs::posix, hard_link,
-         "(flock real.cfg sleep 1.5) & sleep 0.3; (sleep 0.3; kill -TERM $$) & exec",
+         locked("true") + "(sleep 0.3; kill -TERM $$) & exec",
          "Waiting for another program to release server.cfg...\nTerminated\n", 128 + SIGTERM},
         // The opened file gets no number of standard error's, so no line goes into it.
         {"a signal while waiting for the lock, standard error closed", Runs::posix, hard_link,
-         "(flock real.cfg sleep 1.5) & sleep 0.3; (sleep 0.3; kill -TERM $$) & exec 2>&-",
-         "Terminated\n", 128 + SIGTERM},
+         locked("true") + "(sleep 0.3; kill -TERM $$) & exec 2>&-", "Terminated\n", 128 + SIGTERM},
     };
     for (const Case& c : cases) {
         if (!runs_here(c.runs, c.what)) {
