@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-#include <cstdlib>  // _doserrno
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -22,9 +21,6 @@ long read_some(int descriptor, char* data, std::size_t size) {
     return ::_read(descriptor, data, static_cast<unsigned>(size));
 }
 bool wait_until_readable(int /*descriptor*/) { return false; }
-// Refused before any byte: no handle, or one that reads nothing at all, as Wine
-// gives for a closed descriptor. That is no input, as a closed one elsewhere.
-bool is_no_input(int error) { return error == EBADF || _doserrno == ERROR_INVALID_FUNCTION; }
 #else
 long read_some(int descriptor, char* data, std::size_t size) {
     return static_cast<long>(::read(descriptor, data, size));
@@ -43,15 +39,16 @@ bool wait_until_readable(int descriptor) {
         }
     }
 }
-// A closed standard input is told at start-up, where it makes no script.
-bool is_no_input(int /*error*/) { return false; }
 #endif
 
 }  // namespace
 
 Source standard_input_source() noexcept {
 #ifdef _WIN32
-    // No handle, or one that is no file, pipe or console, is no input at all.
+    // No handle (-1 with the system's msvcrt, -2 with Wine's), or one that is no
+    // file, pipe or console, is no input at all: its reads fail as a console's that
+    // has gone, which ends the input. (Wine hands a closed descriptor a handle on the
+    // current folder: a file, whose reads fail.)
     const intptr_t handle = ::_get_osfhandle(0);
     const DWORD type =
         handle <= 0 ? FILE_TYPE_UNKNOWN : ::GetFileType(reinterpret_cast<HANDLE>(handle));
@@ -74,7 +71,6 @@ DescriptorInput::int_type DescriptorInput::underflow() noexcept {
     for (;;) {
         const long count = read_some(descriptor_, buffer_.data(), buffer_.size());
         if (count > 0) {
-            given_bytes_ = true;
             setg(buffer_.data(), buffer_.data(), buffer_.data() + count);
             return traits_type::to_int_type(buffer_[0]);
         }
@@ -86,7 +82,7 @@ DescriptorInput::int_type DescriptorInput::underflow() noexcept {
             continue;
         }
         // The end, or a failure that no retry mends: both end the input.
-        if (count < 0 && (given_bytes_ || !is_no_input(errno))) {
+        if (count < 0) {
             failure_ = std::error_code{errno, std::generic_category()};
         }
         return traits_type::eof();

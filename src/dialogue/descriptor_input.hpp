@@ -38,8 +38,7 @@ Source standard_input_source() noexcept;
 // an earlier program is waited on until input is readable, without spinning, so
 // answers that arrive late are taken as from a blocking descriptor. Any other
 // failure (a closed descriptor, a folder, a terminal that hung up) ends the input
-// like a descriptor that has reached its end, and failure() keeps its reason; on
-// Windows, one that is refused before it gave any byte is no input, with no failure.
+// like a descriptor that has reached its end, and failure() keeps its reason.
 class DescriptorInput : public std::streambuf {
 public:
     explicit DescriptorInput(int descriptor) noexcept : descriptor_{descriptor} {}
@@ -52,7 +51,6 @@ protected:
 
 private:
     int descriptor_;
-    bool given_bytes_ = false;
     std::error_code failure_;
     std::array<char, 8192> buffer_{};
 };

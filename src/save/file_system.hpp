@@ -5,6 +5,7 @@
 // steps that decide how to save live in save_file.cpp and read the same on both.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,7 +104,7 @@ struct FileInfo {
 // through it.
 struct Folder {
     Descriptor descriptor;      // none for the current folder, or where the platform has none
-    std::string path;           // Windows: the folder's full path with its last separator
+    std::string path;           // the folder's path with its last separator; "" for the current one
     std::string entry;          // the file's name in it
     bool found = true;          // false: a link whose folder cannot be told (written in place)
     bool takes_renames = true;  // false: an append-only or immutable folder
@@ -154,15 +155,14 @@ public:
     SignalHold& operator=(const SignalHold&) = delete;
 };
 
-// Ignores the signal of a reader that leaves while the text is written, so that
-// the write fails with "Broken pipe" instead.
-class BrokenPipeIsAnError {
-public:
-    BrokenPipeIsAnError() noexcept;
-    ~BrokenPipeIsAnError();
-    BrokenPipeIsAnError(const BrokenPipeIsAnError&) = delete;
-    BrokenPipeIsAnError& operator=(const BrokenPipeIsAnError&) = delete;
-};
+// From here to the end of the run, a reader that leaves makes a write fail with
+// "Broken pipe" instead of ending the run: called as the save starts, so that no
+// reader turns a save into a killed run, also once the text is in place.
+void broken_pipes_are_errors() noexcept;
+
+// Whether the program's standard output or error (`stream`: 1 or 2) is the file
+// itself, not a stream that was closed at start.
+bool is_standard_stream(int stream, const FileInfo& file) noexcept;
 
 // How a replace that the system left half done ended (Windows only): with the old
 // file back under its name, or with both texts under other names, which are given.
@@ -173,13 +173,22 @@ struct Stranded {
     std::string backup;
 };
 
+// Which settings a file of the save's own holds.
+enum class Settings : std::uint8_t { old_ones, new_ones };
+// Told, while ending signals are still held, of a file of the save's own that could
+// not be removed: what it holds, its name and the system's reason (none where the
+// system gave none).
+using LeftBehind =
+    std::function<void(Settings settings, const std::string& name, const std::error_code& reason)>;
+
 // The new file of a save, in the folder of the file it is for. It owns its
 // descriptor and the name it has, if any, and is ended by one of the keeps; a new
 // file that is not kept is removed by its own name, the only name the save ever
-// removes. While it has a name, ending signals are held.
+// removes, and `left_behind` is told where it stays. While it has a name, ending
+// signals are held.
 class TempFile {
 public:
-    TempFile() = default;
+    explicit TempFile(LeftBehind left_behind) : left_behind_{std::move(left_behind)} {}
     ~TempFile() {
         remove();
         hold_.reset();
@@ -193,14 +202,16 @@ public:
     // Puts the file under the folder's entry where nothing is there:
     // SaveError::start_over when another run's file took it first.
     std::error_code keep_as_new(const Folder& folder);
-    // Puts the file in the place of the folder's entry. `stranded` names both texts
-    // where the system left them apart.
-    std::error_code keep_replacing(const Folder& folder, Stranded& stranded);
+    // Puts the file in the place of the target's entry. `stranded` names both texts
+    // where the system left them apart. Windows keeps the old file under a name of its
+    // own, and closes the target's file before it removes that one.
+    std::error_code keep_replacing(Target& target, Stranded& stranded);
 
 private:
     // Closes the file and removes its name, if it has one.
     void remove() noexcept;
 
+    LeftBehind left_behind_;
     const Folder* folder_ = nullptr;
     std::string name_;  // empty while unnamed
     Descriptor file_;
@@ -218,8 +229,8 @@ std::error_code give_owner(int file, const FileInfo& old);
 std::error_code give_mode(int file, const FileInfo& old);
 // Flushes the file's data to the disk.
 std::error_code flush(int file);
-// Makes the new name durable. A folder that cannot be opened for reading, or a file
-// system that cannot flush folders, is left unflushed without a failure.
+// Makes the new name durable. A folder this user may not read, or a file system that
+// cannot flush folders, is left unflushed without a failure.
 std::error_code flush_folder(const Folder& folder) noexcept;
 // Whether a replace failed only because the old file cannot be cut shorter (it is
 // mapped into a program's memory), so that a text at least as long can go in place.

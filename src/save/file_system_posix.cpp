@@ -1,6 +1,7 @@
 // The save's system calls on Linux and other POSIX systems.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,6 +86,7 @@ bool takes_no_renames(int folder) {
 // asks whether it takes renames.
 std::error_code open_folder(const std::string& path, Folder& folder) {
     const std::string part = folder_of(path);
+    folder.path = part;
     folder.entry = path.substr(part.size());
     if (!part.empty()) {
         folder.descriptor = Descriptor{::open(part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
@@ -172,6 +174,51 @@ bool owner_is_unmapped(const struct stat& status) {
     return !map.empty() && map != identity;
 }
 
+// Whether the kernel's guard for shared sticky folders (fs.protected_regular,
+// fs.protected_fifos) would refuse to open the file with O_CREAT in that folder: a
+// file or named pipe that belongs neither to this user nor to the folder's owner, in
+// a sticky folder that others may write, or at level 2 its group. The kernel judges
+// only an open that may create, which the open of an existing name is not (a name
+// that vanished is never created again), so the save judges it. A level that cannot
+// be read is 1, systemd's default.
+bool planted_in_a_sticky_folder(const struct stat& file, const struct stat& folder) {
+#ifdef __linux__
+    const bool planted = (folder.st_mode & S_ISVTX) != 0 && file.st_uid != ::geteuid() &&
+                         file.st_uid != folder.st_uid;
+    const char* guard = S_ISREG(file.st_mode)    ? "/proc/sys/fs/protected_regular"
+                        : S_ISFIFO(file.st_mode) ? "/proc/sys/fs/protected_fifos"
+                                                 : nullptr;
+    if (!planted || guard == nullptr) {
+        return false;
+    }
+    const std::vector<std::string> words = words_of(guard);
+    const int level =
+        words.size() == 1 && words[0].size() == 1 && words[0][0] >= '0' && words[0][0] <= '2'
+            ? words[0][0] - '0'
+            : 1;
+    return (level >= 1 && (folder.st_mode & S_IWOTH) != 0) ||
+           (level >= 2 && (folder.st_mode & S_IWGRP) != 0);
+#else
+    static_cast<void>(file);
+    static_cast<void>(folder);
+    return false;
+#endif
+}
+
+// Refuses a file planted in a sticky folder as the kernel would (Permission denied).
+// `folder` names the folder that holds it, from `at`. Only a file of another user's
+// costs a look at the folder.
+std::error_code guard_sticky_folder(const struct stat& file, int at, const char* folder) {
+    struct stat status {};
+    if (file.st_uid == ::geteuid()) {
+        return {};
+    }
+    if (::fstatat(at, folder, &status, 0) != 0) {
+        return last_error();
+    }
+    return planted_in_a_sticky_folder(file, status) ? error_of(EACCES) : std::error_code{};
+}
+
 // What stands in for each standard stream that was closed at start, where one does.
 struct StandIn {
     bool filled = false;
@@ -179,6 +226,8 @@ struct StandIn {
     ino_t inode = 0;
 };
 std::array<StandIn, 3> stand_ins;
+// Why a closed standard stream got no stand-in, where one did not; 0 otherwise.
+int stand_in_refused = 0;
 
 // Whether an opened file is what stands in for a closed standard stream: a link to
 // that stream leads there now, where it led nowhere while the stream was closed.
@@ -189,14 +238,29 @@ bool stands_in_for_a_stream(const struct stat& status) {
     });
 }
 
+// A file the save opened under a standard stream's number, which no stand-in took,
+// would get what is meant for that stream (a wait's line, the questions' end): the
+// save stops before it waits or writes.
+std::error_code takes_a_stream_number(const Descriptor& file) {
+    return file.get() > STDERR_FILENO ? std::error_code{}
+                                      : error_of(stand_in_refused != 0 ? stand_in_refused : EBADF);
+}
+
+// Whether `stream` is open on that file, and was not closed at start.
+bool stream_is(int stream, std::uint64_t device, std::uint64_t inode) {
+    struct stat standard {};
+    return !stand_ins.at(static_cast<std::size_t>(stream)).filled &&
+           ::fstat(stream, &standard) == 0 &&
+           static_cast<std::uint64_t>(standard.st_dev) == device &&
+           static_cast<std::uint64_t>(standard.st_ino) == inode;
+}
+
 // A link to the program's own standard output or error: 1 or 2; otherwise -1, also
 // for a stream that was closed at start.
 int standard_stream_of(const struct stat& status) {
     for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
-        struct stat standard {};
-        if (!stand_ins.at(static_cast<std::size_t>(stream)).filled &&
-            ::fstat(stream, &standard) == 0 && standard.st_dev == status.st_dev &&
-            standard.st_ino == status.st_ino) {
+        if (stream_is(stream, static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino))) {
             return stream;
         }
     }
@@ -293,14 +357,25 @@ void fill_closed_standard_streams() noexcept {
         if (::fcntl(stream, F_GETFD) >= 0 || errno != EBADF) {
             continue;
         }
-        int opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        // An empty memory file, which no link to another file can reach; where the
+        // system makes none, the null device; where even that cannot be opened, a
+        // descriptor that reads and writes nothing, as a closed one.
+        int opened = -1;
+#ifdef __linux__
+        opened = ::memfd_create("closed standard stream", 0);
+#endif
         if (opened < 0) {
-            opened = ::open("/", O_PATH);  // reads and writes fail on it as on a closed one
+            opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+        if (opened < 0) {
+            opened = ::open("/", O_PATH);
         }
         struct stat status {};
-        if (opened == stream && ::fstat(stream, &status) == 0) {
-            stand_ins.at(static_cast<std::size_t>(stream)) = {true, status.st_dev, status.st_ino};
+        if (opened != stream || ::fstat(stream, &status) != 0) {
+            stand_in_refused = opened < 0 ? errno : EBADF;
+            continue;
         }
+        stand_ins.at(static_cast<std::size_t>(stream)) = {true, status.st_dev, status.st_ino};
     }
 }
 
@@ -317,7 +392,16 @@ std::error_code open_existing(const char* name, Wait wait, Target& target) {
     }
     // Only a link's target may be created, as by any program that writes the file;
     // a name that is no link and is gone by now was removed: the save starts over.
+    // The kernel guards what a link leads to, as the open may create it; the program
+    // guards the rest, at each look.
     const bool link = S_ISLNK(look.st_mode);
+    const std::string folder_part = folder_of(name);
+    const char* folder = folder_part.empty() ? "." : folder_part.c_str();
+    if (!link) {
+        if (std::error_code error = guard_sticky_folder(look, AT_FDCWD, folder)) {
+            return error;
+        }
+    }
     // Never waiting at first, so that a wait can be announced.
     const int flags =
         O_WRONLY | O_CLOEXEC | (link ? O_CREAT : 0) | (wait == Wait::no ? O_NONBLOCK : 0);
@@ -330,12 +414,19 @@ std::error_code open_existing(const char* name, Wait wait, Target& target) {
         }
         if (reason == ENXIO && wait == Wait::no && ::stat(name, &now) == 0 &&
             S_ISFIFO(now.st_mode)) {
+            if (std::error_code error =
+                    link ? std::error_code{} : guard_sticky_folder(now, AT_FDCWD, folder)) {
+                return error;
+            }
             return SaveError::no_reader;
         }
         if (reason == EWOULDBLOCK && wait == Wait::no) {  // a lease another program holds
             return std::make_error_code(std::errc::resource_unavailable_try_again);
         }
         return error_of(reason);
+    }
+    if (std::error_code error = takes_a_stream_number(target.file)) {
+        return error;
     }
     const int file = target.file.get();
     struct stat status {};
@@ -350,6 +441,12 @@ std::error_code open_existing(const char* name, Wait wait, Target& target) {
         link ? open_folder_of_link_target(file, target.folder) : open_folder(name, target.folder);
     if (error) {
         return error;
+    }
+    // Another user may have planted a file between the look and the open.
+    if (!link) {
+        if (std::error_code planted = guard_sticky_folder(status, at(target.folder), ".")) {
+            return planted;
+        }
     }
     describe(status, file, link, target);
     if (link && target.info.kind != Kind::standard_stream && stands_in_for_a_stream(status)) {
@@ -390,7 +487,9 @@ std::error_code look_again(Target& target) {
 void TempFile::remove() noexcept {
     if (!name_.empty()) {
         static_cast<void>(file_.close());
-        static_cast<void>(::unlinkat(at(*folder_), name_.c_str(), 0));
+        if (::unlinkat(at(*folder_), name_.c_str(), 0) != 0) {
+            left_behind_(Settings::new_ones, folder_->path + name_, last_error());
+        }
         name_.clear();
     }
 }
@@ -407,6 +506,9 @@ std::error_code TempFile::create(const Folder& folder, Access access, Naming nam
             return reason == EOPNOTSUPP || reason == EISDIR || reason == EINVAL
                        ? refused(folder, reason)
                        : error_of(reason);
+        }
+        if (std::error_code error = takes_a_stream_number(file_)) {
+            return error;
         }
         // Kernels before 6.0 leave the umask out here; a default access list, where
         // there is one, has made the mode already, never to be widened.
@@ -433,8 +535,8 @@ std::error_code TempFile::create(const Folder& folder, Access access, Naming nam
         file_ = Descriptor{::openat(at(folder), name.c_str(),
                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)};
         if (file_) {
-            name_ = name;
-            return {};
+            name_ = name;  // removed again if it cannot be kept
+            return takes_a_stream_number(file_);
         }
         const std::error_code error = last_error();
         hold_.reset();
@@ -469,7 +571,8 @@ std::error_code TempFile::keep_as_new(const Folder& folder) {
     return {};
 }
 
-std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& /*stranded*/) {
+std::error_code TempFile::keep_replacing(Target& target, Stranded& /*stranded*/) {
+    const Folder& folder = target.folder;
     if (name_.empty()) {
         // Named beside the entry, then renamed over it; held from the link on.
         for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
@@ -538,10 +641,11 @@ bool cannot_cut(const std::error_code& /*error*/) noexcept { return false; }
 
 std::error_code flush_folder(const Folder& folder) noexcept {
     const Descriptor read = readable(at(folder));
-    if (!read || ::fsync(read.get()) == 0 || errno == EINVAL) {
-        return {};
+    if (!read) {
+        // A folder this user may write and search but not read cannot be flushed.
+        return errno == EACCES || errno == EPERM ? std::error_code{} : last_error();
     }
-    return last_error();
+    return ::fsync(read.get()) == 0 || errno == EINVAL ? std::error_code{} : last_error();
 }
 
 std::error_code lock(int file, Wait wait) {
@@ -611,10 +715,13 @@ std::error_code cut(int file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0 ? std::error_code{} : last_error();
 }
 
+bool is_standard_stream(int stream, const FileInfo& file) noexcept {
+    return stream_is(stream, file.device, file.inode);
+}
+
 namespace {
 // What a hold put aside; holds never nest.
 sigset_t held_previous;
-struct sigaction pipe_previous {};
 }  // namespace
 
 SignalHold::SignalHold() noexcept {
@@ -625,13 +732,6 @@ SignalHold::SignalHold() noexcept {
 
 SignalHold::~SignalHold() { ::sigprocmask(SIG_SETMASK, &held_previous, nullptr); }
 
-BrokenPipeIsAnError::BrokenPipeIsAnError() noexcept {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGPIPE, &ignore, &pipe_previous);
-}
-
-BrokenPipeIsAnError::~BrokenPipeIsAnError() { ::sigaction(SIGPIPE, &pipe_previous, nullptr); }
+void broken_pipes_are_errors() noexcept { static_cast<void>(std::signal(SIGPIPE, SIG_IGN)); }
 
 }  // namespace scm::file_system

@@ -90,6 +90,20 @@ DWORD move_file(const std::wstring& from, const std::wstring& to, DWORD flags) {
     }
 }
 
+// Removes a file, tried again while another program holds it for a moment: whether it
+// is gone, with the system's reason where it gave one. Wine removes a file only once
+// its last handle is closed and drops a failure then, so the name is looked for after.
+bool remove_file(const std::wstring& path, std::error_code& reason) {
+    while (!::DeleteFileW(path.c_str())) {
+        const DWORD code = ::GetLastError();
+        if (!is_busy(code) || !may_try_again()) {
+            reason = windows_error(code);
+            break;
+        }
+    }
+    return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
 // A symbolic link or a junction, which a new file would turn into a plain file.
 // Other reparse points (cloud files, say) are ordinary files here.
 bool is_link(const std::wstring& path) {
@@ -297,7 +311,10 @@ std::error_code look_again(Target& /*target*/) { return {}; }
 void TempFile::remove() noexcept {
     if (!name_.empty()) {
         static_cast<void>(file_.close());
-        ::DeleteFileW(full_path(folder_->path + name_).c_str());
+        std::error_code reason;
+        if (!remove_file(full_path(folder_->path + name_), reason)) {
+            left_behind_(Settings::new_ones, folder_->path + name_, reason);
+        }
         name_.clear();
     }
 }
@@ -347,7 +364,8 @@ std::error_code TempFile::keep_as_new(const Folder& folder) {
     return {};
 }
 
-std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& stranded) {
+std::error_code TempFile::keep_replacing(Target& target_file, Stranded& stranded) {
+    const Folder& folder = target_file.folder;
     // ReplaceFileW does not write through: the new file was flushed before.
     if (std::error_code error = file_.close()) {
         return error;
@@ -387,8 +405,13 @@ std::error_code TempFile::keep_replacing(const Folder& folder, Stranded& strande
         }
     }
     // The old file goes while the hold stands, so that a Ctrl-C held meanwhile ends the
-    // run with nothing left.
-    ::DeleteFileW(backup_path.c_str());
+    // run with nothing left, or with the line that names it. It goes only once no
+    // handle of this program's holds it.
+    static_cast<void>(target_file.file.close());
+    std::error_code reason;
+    if (!remove_file(backup_path, reason)) {
+        left_behind_(Settings::old_ones, backup, reason);
+    }
     name_.clear();
     hold_.reset();
     return {};
@@ -494,7 +517,14 @@ SignalHold::~SignalHold() {
 }
 
 // A Windows program gets no signal for a reader that leaves.
-BrokenPipeIsAnError::BrokenPipeIsAnError() noexcept = default;
-BrokenPipeIsAnError::~BrokenPipeIsAnError() = default;
+void broken_pipes_are_errors() noexcept {}
+
+bool is_standard_stream(int stream, const FileInfo& file) noexcept {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(handle_of(stream), &info) &&
+           info.dwVolumeSerialNumber == file.device &&
+           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ==
+               file.inode;
+}
 
 }  // namespace scm::file_system

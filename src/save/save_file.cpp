@@ -36,21 +36,40 @@ How choose_how(const fsys::FileInfo& info) {
     return info.keep_in_place ? How::in_place : How::replace;
 }
 
-// The two waits of a save, each announced once in a run, however often it starts over.
-class Waits {
+// The lines a save writes on standard error while it runs, each at once: the two
+// waits, each announced once in a run however often it starts over; a file of its
+// own that it leaves behind; a replace left half done. The last two come while
+// ending signals are held, so that one that ends the run right after leaves them.
+class Lines {
 public:
-    Waits(const char* name, std::ostream& err) : name_{name}, err_{err} {}
+    Lines(const char* name, std::ostream& err) : name_{name}, err_{err} {}
 
     void for_reader() { announce(reader_announced_, "Waiting for a program to read "); }
     void for_release() { announce(release_announced_, "Waiting for another program to release "); }
+    fsys::LeftBehind left_behind() {
+        return [this](fsys::Settings settings, const std::string& file,
+                      const std::error_code& reason) {
+            write(std::string{"The "} + (settings == fsys::Settings::old_ones ? "old" : "new") +
+                  " settings are left in " + file + ", which could not be removed" +
+                  (reason ? " (" + reason.message() + ")" : std::string{}) + ".");
+        };
+    }
+    void stranded(const std::error_code& error, const fsys::Stranded& stranded) {
+        write(could_not_save(name_, error) + ". The new settings are in " + stranded.new_file +
+              "; the old ones are in " + stranded.backup + ".");
+    }
 
 private:
     void announce(bool& announced, const char* words) {
         if (!announced) {
-            err_ << (words + name_ + "...\n");
-            err_.flush();
+            write(words + name_ + "...");
             announced = true;
         }
+    }
+    // One string, so that the unbuffered error stream writes the line at once.
+    void write(const std::string& line) {
+        err_ << line + '\n';
+        err_.flush();
     }
 
     std::string name_;
@@ -61,12 +80,12 @@ private:
 
 // Opens the name; a named pipe that nobody reads yet and a file another program
 // holds are announced, then waited for.
-std::error_code open_existing(const char* name, fsys::Target& target, Waits& waits) {
+std::error_code open_existing(const char* name, fsys::Target& target, Lines& lines) {
     const std::error_code error = fsys::open_existing(name, Wait::no, target);
     if (error == SaveError::no_reader) {
-        waits.for_reader();
+        lines.for_reader();
     } else if (error == std::errc::resource_unavailable_try_again) {
-        waits.for_release();
+        lines.for_release();
     } else {
         return error;
     }
@@ -93,10 +112,11 @@ std::error_code make_first(fsys::TempFile& temp, Naming naming, const fsys::Fold
 // named; then flushes the folder that got it. A flush that fails leaves the text in
 // place: an outcome of its own, with the reason in `result`.
 template <typename Make>
-std::error_code with_a_new_file(const fsys::Folder& folder, SaveResult& result, Make make) {
+std::error_code with_a_new_file(const fsys::Folder& folder, Lines& lines, SaveResult& result,
+                                Make make) {
     std::error_code error;
     for (const Naming naming : {Naming::unnamed, Naming::named}) {
-        fsys::TempFile temp;
+        fsys::TempFile temp{lines.left_behind()};
         error = make(temp, naming);
         if (error != SaveError::unnamed_refused) {
             break;
@@ -113,9 +133,10 @@ std::error_code with_a_new_file(const fsys::Folder& folder, SaveResult& result, 
 // default access list gave it, gets the owner, then the mode after the last write
 // (a write clears set-ID bits), goes to the disk, and replaces the entry if that
 // still names the file the save opened. `stranded` says how a replace the system
-// left half done ended.
-std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::Target& target,
-                               std::string_view text, fsys::Stranded& stranded) {
+// left half done ended; where both texts are left apart, the line that names them is
+// written while signals are still held.
+std::error_code make_replacing(fsys::TempFile& temp, Naming naming, fsys::Target& target,
+                               std::string_view text, fsys::Stranded& stranded, Lines& lines) {
     if (std::error_code error = temp.create(target.folder, fsys::Access::owner_only, naming)) {
         return error;
     }
@@ -138,19 +159,24 @@ std::error_code make_replacing(fsys::TempFile& temp, Naming naming, const fsys::
     if (std::error_code error = fsys::still_named(target)) {
         return error;
     }
-    return temp.keep_replacing(target.folder, stranded);
+    const std::error_code error = temp.keep_replacing(target, stranded);
+    if (!stranded.new_file.empty()) {
+        lines.stranded(error, stranded);
+    }
+    return error;
 }
 
-std::error_code first_save(const fsys::Folder& folder, std::string_view text, SaveResult& result) {
-    return with_a_new_file(folder, result, [&](fsys::TempFile& temp, Naming naming) {
+std::error_code first_save(const fsys::Folder& folder, std::string_view text, Lines& lines,
+                           SaveResult& result) {
+    return with_a_new_file(folder, lines, result, [&](fsys::TempFile& temp, Naming naming) {
         return make_first(temp, naming, folder, text);
     });
 }
 
-std::error_code replace(const fsys::Target& target, std::string_view text, fsys::Stranded& stranded,
-                        SaveResult& result) {
-    return with_a_new_file(target.folder, result, [&](fsys::TempFile& temp, Naming naming) {
-        return make_replacing(temp, naming, target, text, stranded);
+std::error_code replace(fsys::Target& target, std::string_view text, fsys::Stranded& stranded,
+                        Lines& lines, SaveResult& result) {
+    return with_a_new_file(target.folder, lines, result, [&](fsys::TempFile& temp, Naming naming) {
+        return make_replacing(temp, naming, target, text, stranded, lines);
     });
 }
 
@@ -163,12 +189,12 @@ bool keeps_the_old_file_in_place(const std::error_code& error, const fsys::Targe
            (fsys::cannot_cut(error) && text.size() >= target.info.size);
 }
 
-std::error_code take_lock(int file, Waits& waits) {
+std::error_code take_lock(int file, Lines& lines) {
     const std::error_code error = fsys::lock(file, Wait::no);
     if (error != std::errc::resource_unavailable_try_again) {
         return error;
     }
-    waits.for_release();
+    lines.for_release();
     return fsys::lock(file, Wait::yes);
 }
 
@@ -178,9 +204,9 @@ std::error_code take_lock(int file, Waits& waits) {
 // the text goes over its start and the file is cut to the text's length and
 // flushed. What can still cut it: an I/O error, a kill or a power cut in the middle
 // of the write.
-std::error_code write_in_place(fsys::Target& target, std::string_view text, Waits& waits) {
+std::error_code write_in_place(fsys::Target& target, std::string_view text, Lines& lines) {
     const int file = target.file.get();
-    if (std::error_code error = take_lock(file, waits)) {
+    if (std::error_code error = take_lock(file, lines)) {
         return error;
     }
     const fsys::SignalHold hold;
@@ -224,15 +250,15 @@ std::error_code write_through(fsys::Target& target, std::string_view text) {
 }
 
 // One try at the whole save, from the look at the name.
-std::error_code save_once(const char* name, std::string_view text, std::ostream& out, Waits& waits,
+std::error_code save_once(const char* name, std::string_view text, std::ostream& out, Lines& lines,
                           SaveResult& result) {
     fsys::Target target;
-    if (std::error_code error = open_existing(name, target, waits)) {
+    if (std::error_code error = open_existing(name, target, lines)) {
         return error;
     }
     switch (choose_how(target.info)) {
         case How::first_save:
-            return first_save(target.folder, text, result);
+            return first_save(target.folder, text, lines, result);
         case How::to_standard_stream:
             // After the questions, in the order they were written.
             out.flush();
@@ -241,9 +267,8 @@ std::error_code save_once(const char* name, std::string_view text, std::ostream&
             return write_through(target, text);
         case How::replace: {
             fsys::Stranded stranded;
-            const std::error_code error = replace(target, text, stranded, result);
-            result.new_file = std::move(stranded.new_file);
-            result.backup = std::move(stranded.backup);
+            const std::error_code error = replace(target, text, stranded, lines, result);
+            result.reported = !stranded.new_file.empty();
             if (stranded.settled || !keeps_the_old_file_in_place(error, target, text)) {
                 // Once the new file is in place, closing the old one cannot fail the save.
                 return error;
@@ -253,7 +278,11 @@ std::error_code save_once(const char* name, std::string_view text, std::ostream&
         case How::in_place:
             break;
     }
-    return write_in_place(target, text, waits);
+    // Whatever the program writes after this to a standard stream that is the file
+    // would land in it after the text, or past its end.
+    result.out_is_the_file = fsys::is_standard_stream(1, target.info);
+    result.err_is_the_file = fsys::is_standard_stream(2, target.info);
+    return write_in_place(target, text, lines);
 }
 
 class SaveCategory : public std::error_category {
@@ -286,13 +315,17 @@ std::error_code file_system::make_error_code(SaveError error) noexcept {
     return {static_cast<int>(error), category};
 }
 
+std::string could_not_save(std::string_view name, const std::error_code& error) {
+    return "Could not save " + std::string{name} + ": " + error.message();
+}
+
 SaveResult save_file(const char* name, std::string_view text, std::ostream& out,
                      std::ostream& err) {
-    const fsys::BrokenPipeIsAnError broken_pipe;
-    Waits waits{name, err};
+    Lines lines{name, err};
     SaveResult result;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        result.error = save_once(name, text, out, waits, result);
+        result = SaveResult{};
+        result.error = save_once(name, text, out, lines, result);
         if (result.error != SaveError::start_over) {
             return result;
         }

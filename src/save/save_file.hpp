@@ -14,11 +14,17 @@ struct SaveResult {
     // Where the text is under the name but its folder could not be flushed to the
     // disk (`error` is then that outcome of its own), the system's reason.
     std::error_code folder_flush;
-    // Where the new text and the old one were left when neither could be put back
-    // under the file's name (Windows only); empty otherwise.
-    std::string new_file;
-    std::string backup;
+    // The failure's line is on standard error already: the save wrote it while it
+    // still held ending signals, as it names where the texts were left (Windows only).
+    bool reported = false;
+    // The file was written in place, and is the program's standard output or error:
+    // nothing more may go to that stream.
+    bool out_is_the_file = false;
+    bool err_is_the_file = false;
 };
+
+// "Could not save NAME: REASON", the start of a failed save's line.
+std::string could_not_save(std::string_view name, const std::error_code& error);
 
 // Saves `text` as the file `name` so that a failure never leaves a part of it.
 //
@@ -34,7 +40,11 @@ struct SaveResult {
 // file is written in place under an exclusive lock, after the room for the text is
 // reserved and the size limit checked. A device, a pipe or a link to the program's
 // own output is written through as it stands, with `out` flushed first. A wait for
-// a lock or for a reader of a named pipe is announced once on `err`. Signals that
+// a lock or for a reader of a named pipe is announced once on `err`, and so is a file
+// of the save's own that could not be removed, or a replace the system left half done
+// (with the failure: `reported`). A reader that leaves a pipe the text goes to fails
+// the save where the caller has made that a failed write instead of the end of the run
+// (file_system::broken_pipes_are_errors). Signals that
 // would end the run wait while a new file has a name of its own or the file is
 // written in place. Once a new file has the name, its folder is flushed; a flush that
 // fails leaves the text in place and is an outcome of its own (`folder_flush`).
