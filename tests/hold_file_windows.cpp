@@ -4,7 +4,9 @@
 // read-write (open, sharing reading and writing but not deleting), read (sharing
 // reading only) or lock (sharing everything, under an exclusive LockFileEx lock; it
 // says "changed" on standard error if the file changed before it let go). It makes
-// the file .run/held once it holds server.cfg.
+// the file .run/held once it holds server.cfg. Or: hold_file start PROGRAM, which
+// starts PROGRAM with no standard input handle at all, as a service or a scheduled
+// task may, and exits with its status.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,10 +26,25 @@ std::string contents(HANDLE file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
+    if (argc < 3) {
         return 2;
     }
     const std::string how = argv[1];
+    if (how == "start") {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;  // and hStdInput none
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION started{};
+        DWORD status = 2;
+        if (CreateProcessA(argv[2], nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                           &started)) {
+            WaitForSingleObject(started.hProcess, INFINITE);
+            GetExitCodeProcess(started.hProcess, &status);
+        }
+        return static_cast<int>(status);
+    }
     const DWORD share = how == "lock" ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                         : how == "read-write" ? FILE_SHARE_READ | FILE_SHARE_WRITE
                                               : FILE_SHARE_READ;

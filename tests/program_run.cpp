@@ -47,6 +47,7 @@ std::string_view redirection(Input how) {
             return "</";
         case Input::late_nonblocking_pipe:
         case Input::endless_zeros:
+        case Input::no_handle:
             break;
     }
     return "";  // the pipe is already the shell's standard input
@@ -65,6 +66,14 @@ pid_t start_shell(const std::string& command, int stdin_descriptor) {
         _exit(127);
     }
     return child;
+}
+
+// The Windows program, started by the holder's start mode, which gives it no
+// standard input handle at all.
+std::string started_with_no_input() {
+    const std::string program = windows_program() == nullptr ? "" : windows_program();
+    return "wine '" + program.substr(0, program.rfind('/') + 1) +
+           "hold_file.exe' start 'Z:" + program + "'";
 }
 
 }  // namespace
@@ -120,7 +129,8 @@ ProgramRun run_program(const Workspace& workspace, std::string_view input, Input
                   "/dev/null -P \"$PWD/.run/stdin\" -e trace=read -e "
                   "inject=read:error=EIO:when=2 "
                 : "")
-        << program_command() << ' ' << arguments << '\n';
+        << (how == Input::no_handle ? started_with_no_input() : program_command()) << ' '
+        << arguments << '\n';
     const std::string command = "cd '" + workspace.path().string() +
                                 "' && { timeout -s KILL 60 sh .run/command " +
                                 std::string{redirection(how)} +

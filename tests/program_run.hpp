@@ -33,6 +33,7 @@ enum class Input : std::uint8_t {
     endless_zeros,          // `yes 0 |`: a pipe that never ends
     // a file whose read fails once the input is all read (needs strace)
     read_fails_after_the_input,
+    no_handle,  // Windows: started with no standard input handle at all
 };
 
 struct ProgramRun {
