@@ -233,6 +233,9 @@ Input that cannot be read ends the run the same way.
 When the input ends before every question has an answer, the questions left keep
 their starting values and the file is saved; standard input closed from the start
 counts as empty.
+On Windows a program started with no standard input at all has empty input too;
+under Wine, which hands a closed standard input the current folder, it cannot be
+read and ends the run.
 .PP
 A file gives one answer per question asked: the 47 questions asked always, plus
 the follow-ups that their gates open, so 47 with every gate closed and 55 with
@@ -262,7 +265,10 @@ In the current folder, whatever the closing message says about the program's own
 folder.
 The system opens an existing name for writing, following links by its own rules, so
 its guards against links and files planted in a shared folder apply, and a file the
-user may not write is reported and kept.
+user may not write is reported and kept; a file or named pipe that another user
+planted in a shared sticky folder such as
+.I /tmp
+is refused as the system's guards for them would refuse it.
 Run the program as the user the game server runs as: run as root, it follows a link
 that the folder's owner placed, as any program writing the file would.
 .IP
@@ -294,6 +300,9 @@ the file is written in place.
 A run killed outright during the save may leave a
 .I .server.cfg.*
 file behind; delete it.
+A file of the save's own that cannot be removed is named on standard error.
+Standard output or error redirected to a file that is written in place gets
+nothing after the text.
 .I saving.md
 beside the settings reference gives the full account.
 .SH EXIT STATUS
@@ -310,8 +319,8 @@ line on standard error says which.
 .TP
 .B 2
 .I server.cfg
-holds the new settings, but its folder could not be flushed to the disk, so they
-may not survive a power cut; one line on standard error says so.
+holds the new settings, but its folder could not be opened or flushed to the disk,
+so they may not survive a power cut; one line on standard error says so.
 .SH EXAMPLES
 Answer from a file, one answer per question actually asked:
 .PP
