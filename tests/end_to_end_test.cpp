@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -1048,6 +1049,51 @@ TEST(EndToEnd, FailedSaveIsReported) {
                                : c.left == Left::old_named ? 1U
                                                            : 0U)
             << c.what;
+    }
+}
+
+// The run the README shows is a run of this program: it gets the answers typed there,
+// each "..." standing for answers of 0 as the README says, and shows the questions and
+// writes the first lines of the file as the README does. What follows the closing
+// message on its line is typed: the message leaves the cursor there.
+TEST(EndToEnd, ReadmeShowsARealRun) {
+    constexpr std::array<int, 2> kHidden = {9, 34};  // the answers each "..." stands for
+    std::ifstream readme{SCM_SOURCE_DIR "/README.md"};
+    std::vector<std::string> screen;
+    std::string input;
+    std::size_t dots = 0;
+    for (std::string line; std::getline(readme, line) && line != "$ head -n 5 server.cfg";) {
+        if (!screen.empty() || line == "$ server-config-maker") {
+            screen.push_back(line);
+        }
+        if (line == "..." && dots < kHidden.size()) {
+            input += repeat("0\n", kHidden.at(dots++));
+        } else if (!screen.empty() && line.find_first_not_of("0123456789") == std::string::npos) {
+            input += line + "\n";
+        }
+    }
+    std::vector<std::string> file(5);
+    for (std::string& line : file) {
+        std::getline(readme, line);
+    }
+    Workspace workspace;
+    const run::ProgramRun run = run_program(workspace, input);
+    std::istringstream out{run.out};
+    std::string shown;
+    for (std::size_t i = 1; i < screen.size() && !::testing::Test::HasFailure(); ++i) {
+        const bool skipped = screen[i - 1] == "...";
+        if (screen[i] != "..." && screen[i].find_first_not_of("0123456789") != std::string::npos) {
+            while (std::getline(out, shown) && skipped && screen[i].rfind(shown, 0) != 0) {
+            }
+            EXPECT_TRUE(screen[i] == shown || (out.eof() && screen[i].rfind(shown, 0) == 0))
+                << screen[i] << "\nis not what the program shows: " << shown;
+        }
+    }
+    EXPECT_EQ(dots, kHidden.size());
+    std::istringstream saved{workspace.read("server.cfg").value_or("")};
+    for (const std::string& line : file) {
+        std::getline(saved, shown);
+        EXPECT_EQ(line + '\r', shown);
     }
 }
 
