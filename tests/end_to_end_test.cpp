@@ -399,21 +399,22 @@ constexpr std::string_view kTraced =
     "export ASAN_OPTIONS=detect_leaks=0; exec strace -D -qq -o .run/trace ";
 std::string traced(std::string_view options) { return std::string{kTraced} + std::string{options}; }
 
-// Waits up to 5 s for the files `pattern` names; where none comes, a line on the run's
-// standard error names what it waited for, which fails the row.
-std::string wait_for(std::string_view pattern) {
-    const std::string files{pattern};
-    return "i=0; until ls " + files +
-           " >/dev/null 2>&1; do i=$((i+1)); [ $i -lt 100 ] || { echo 'no " + files +
+// Waits up to 20 s (Wine may take that long to start on a busy machine) until
+// `condition` holds; where it never does, a line on the run's standard error names what
+// it waited for, which fails the row.
+std::string wait_for(std::string_view condition, std::string_view what) {
+    return "i=0; until " + std::string{condition} +
+           "; do i=$((i+1)); [ $i -lt 400 ] || { echo 'no " + std::string{what} +
            "' >&2; break; }; sleep 0.05; done; ";
 }
 
 // A traced run whose first flush, the new file's, takes a second, and `action` done
-// meanwhile: under Wine once the new file has its name (Wine's calls come from threads
-// of its own), here after a moment, as the new file has none.
+// meanwhile: under Wine once the trace shows that flush begun (Wine's calls come from
+// threads of its own), here after a moment, as the new file has no name.
 std::string during_flush(std::string_view action) {
     const bool wine = run::windows_build();
-    return (wine ? "(" + wait_for(".server.cfg.*") : std::string{"(sleep 0.3; "}) +
+    return (wine ? "(" + wait_for("grep -qs 'fsync(' .run/trace", "flush")
+                 : std::string{"(sleep 0.3; "}) +
            std::string{action} + ") & " + traced(wine ? "-f " : "") +
            "-e trace=fsync -e inject=fsync:delay_enter=1000000:when=1";
 }
@@ -424,7 +425,7 @@ std::string during_flush(std::string_view action) {
 std::string server_traced(std::string_view options) {
     return R"(server=$(printf '/server-%x-%x' $(stat -c '%d %i' "${WINEPREFIX:-$HOME/.wine}")); )"
            R"(for p in $(pgrep -x 'wineserver(64)?'); do case $(readlink /proc/$p/cwd) in )"
-           R"(*$server) wineserver=$p;; esac; done; strace -f -o /dev/null -p "$wineserver" )" +
+           R"(*$server) wineserver=$p;; esac; done; strace -f -o .run/server -p "$wineserver" )" +
            std::string{options} +
            " 2>.run/tracer & tracer=$!; trap 'kill $tracer; wait $tracer 2>/dev/null' EXIT; until "
            "grep -qs attached .run/tracer || ! kill -0 $tracer; do sleep 0.01; done;";
@@ -478,7 +479,7 @@ std::string held(std::string_view how, int seconds) {
     // says whether the file changed when it lets go: the run waits for its word.
     return "wine '" + (fs::path{program}.parent_path() / "hold_file.exe").string() + "' " +
            std::string{how} + ' ' + std::to_string(seconds) + " >/dev/null & " +
-           wait_for(".run/held") + (how == "lock" ? "trap wait EXIT;" : "");
+           wait_for("[ -e .run/held ]", "holder") + (how == "lock" ? "trap wait EXIT;" : "");
 }
 
 // Another program holds the lock on real.cfg for a second, then does `then`; the run
@@ -933,11 +934,12 @@ TEST(EndToEnd, FailedSaveIsReported) {
         // Held while the new file has a name: the run ends after the replace.
         {"Ctrl-C during a replace", Runs::windows, old, during_flush("kill -INT $$"), "", 58,
          Left::new_text},
-        // It ends the run with the line that says where the settings are, once the old
-        // file is under the backup's name and the new one's move waits.
+        // Sent once the new file's move waits, the old file under the backup's name, it
+        // ends the run with the line that says where the settings are.
         {"Ctrl-C during a replace half done", Runs::windows, old,
-         server_traced("-e inject=rename:error=EIO:delay_enter=500000:when=2..4") + "(" +
-             wait_for(".server.cfg.*.old") + "kill -INT $(pgrep -P $$ -f server-config-maker)) &",
+         server_traced("-e inject=rename:error=EIO:delay_enter=1000000:when=2..4") + "(" +
+             wait_for("[ $(grep -c 'rename(' .run/server) -ge 2 ]", "second rename") +
+             "kill -INT $(pgrep -P $$ -f server-config-maker)) &",
          "Could not save server.cfg: No access to memory location", 58, Left::both_named},
         // The backup stays; the save stands.
         {"a backup that cannot be removed", Runs::windows, old,
