@@ -238,6 +238,15 @@ bool stands_in_for_a_stream(const struct stat& status) {
     });
 }
 
+// An empty file in memory, which has no name; -1 where the system makes none.
+int memory_file() {
+#ifdef __linux__
+    return ::memfd_create("closed standard stream", 0);
+#else
+    return -1;
+#endif
+}
+
 // A file the save opened under a standard stream's number, which no stand-in took,
 // would get what is meant for that stream (a wait's line, the questions' end): the
 // save stops before it waits or writes.
@@ -258,13 +267,12 @@ bool stream_is(int stream, std::uint64_t device, std::uint64_t inode) {
 // A link to the program's own standard output or error: 1 or 2; otherwise -1, also
 // for a stream that was closed at start.
 int standard_stream_of(const struct stat& status) {
-    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
-        if (stream_is(stream, static_cast<std::uint64_t>(status.st_dev),
-                      static_cast<std::uint64_t>(status.st_ino))) {
-            return stream;
-        }
-    }
-    return -1;
+    constexpr std::array<int, 2> kStreams = {STDOUT_FILENO, STDERR_FILENO};
+    const auto* const found = std::find_if(kStreams.begin(), kStreams.end(), [&](int stream) {
+        return stream_is(stream, static_cast<std::uint64_t>(status.st_dev),
+                         static_cast<std::uint64_t>(status.st_ino));
+    });
+    return found == kStreams.end() ? -1 : *found;
 }
 
 void describe(const struct stat& status, int descriptor, bool link, Target& target) {
@@ -360,10 +368,8 @@ void fill_closed_standard_streams() noexcept {
         // An empty memory file, which no link to another file can reach; where the
         // system makes none, the null device; where even that cannot be opened, a
         // descriptor that reads and writes nothing, as a closed one.
-        int opened = -1;
-#ifdef __linux__
-        opened = ::memfd_create("closed standard stream", 0);
-#endif
+        int opened = memory_file();
+        // cppcheck-suppress knownConditionTrueFalse ; always so only where there is none
         if (opened < 0) {
             opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
         }
@@ -571,6 +577,8 @@ std::error_code TempFile::keep_as_new(const Folder& folder) {
     return {};
 }
 
+// The target is Windows' to close; here it stays open.
+// cppcheck-suppress constParameter
 std::error_code TempFile::keep_replacing(Target& target, Stranded& /*stranded*/) {
     const Folder& folder = target.folder;
     if (name_.empty()) {
