@@ -329,6 +329,10 @@ void nobodys_pipe(const fs::path& folder) {
     ASSERT_EQ(chown((folder / "server.cfg").c_str(), 65534, 65534), 0);
 }
 
+// Sticky folders that all users, or only the group, may write.
+constexpr std::string_view kAll = "chmod 1777 .";
+constexpr std::string_view kGroup = "chmod 1770 .";
+
 // The run in the folder `setup` makes sticky, with the kernel's guards for planted files
 // and pipes at `level`, for this run alone.
 std::string sticky(std::string_view setup, char level) {
@@ -726,15 +730,15 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
          "(flock real.cfg sleep 1.2) & " + leased, 0600, -1, release},
         // In a shared sticky folder, but no plant by the rules of the kernel's guard.
         {"another user's file, at level 0", nobodys_file, "server.cfg", false, Runs::root,
-         sticky("chmod 1777 .", '0'), 0600, 65534, ""},
+         sticky(kAll, '0'), 0600, 65534, ""},
         {"another user's file in a folder its group may write, at level 1", nobodys_file,
-         "server.cfg", false, Runs::root, sticky("chmod 1770 .", '1'), 0600, 65534, ""},
+         "server.cfg", false, Runs::root, sticky(kGroup, '1'), 0600, 65534, ""},
         {"the folder owner's file", nobodys_file, "server.cfg", false, Runs::root,
          sticky("chown nobody .; chmod 1777 .", '2'), 0600, 65534, ""},
         {"another user's pipe, at level 0", nobodys_pipe, "read.cfg", true, Runs::root,
          "(timeout 5 sh -c 'until [ -s .run/stderr ]; do sleep 0.05; done'; timeout 5 cat "
          "server.cfg >read.cfg) & " +
-             sticky("chmod 1777 .", '0'),
+             sticky(kAll, '0'),
          0, -1, "Waiting for a program to read server.cfg...\n"},
         {"a named pipe that is read late",
          [](const fs::path& folder) {
@@ -827,6 +831,7 @@ TEST(EndToEnd, FailedSaveIsReported) {
     const std::string first_fsync = "-e trace=fsync -e inject=fsync:error=EIO:when=1";
     const std::string second_fsync = "-e trace=fsync -e inject=fsync:error=EIO:when=2";
     const std::string_view eio = "Could not save server.cfg: Input/output error\n";
+    const std::string_view denied = "Could not save server.cfg: Permission denied\n";
     const std::string_view unflushed =
         "server.cfg holds the new settings, but its folder could not be flushed to the disk "
         "(Input/output error): they may not survive a power cut.\n";
@@ -881,14 +886,10 @@ TEST(EndToEnd, FailedSaveIsReported) {
          "Could not save server.cfg: Too many open files in system\n"},
         // Planted by another user in a shared sticky folder: refused as the kernel refuses
         // it to an open that may create, by the level of its guard, and never waited for.
-        {"a planted file, others may write", Runs::root, nobodys_file, sticky("chmod 1777 .", '1'),
-         "Could not save server.cfg: Permission denied\n"},
-        {"a planted pipe, others may write", Runs::root, nobodys_pipe, sticky("chmod 1777 .", '1'),
-         "Could not save server.cfg: Permission denied\n"},
-        {"a planted file, the group may write", Runs::root, nobodys_file,
-         sticky("chmod 1770 .", '2'), "Could not save server.cfg: Permission denied\n"},
-        {"a planted pipe, the group may write", Runs::root, nobodys_pipe,
-         sticky("chmod 1770 .", '2'), "Could not save server.cfg: Permission denied\n"},
+        {"a planted file, world-writable", Runs::root, nobodys_file, sticky(kAll, '1'), denied},
+        {"a planted pipe, world-writable", Runs::root, nobodys_pipe, sticky(kAll, '1'), denied},
+        {"a planted file, group-writable", Runs::root, nobodys_file, sticky(kGroup, '2'), denied},
+        {"a planted pipe, group-writable", Runs::root, nobodys_pipe, sticky(kGroup, '2'), denied},
         {"a socket", Runs::posix, none,
          R"(python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind("server.cfg")';)",
          "Could not save server.cfg: No such device or address\n"},
