@@ -558,7 +558,7 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         {"standard output redirected to the file", old, "server.cfg", false, Runs::posix,
          "exec >server.cfg;", 0600, -1, ""},
         {"standard output redirected to a file of two names", hard_link, "real.cfg", true,
-         Runs::posix, "exec >server.cfg;", 0600, -1, ""},
+         Runs::everywhere, "exec >server.cfg;", run::windows_build() ? 0U : 0600U, -1, ""},
         {"a file named in capitals",
          [](const fs::path& folder) { write_old_file(folder / "SERVER.CFG"); }, "server.cfg", false,
          Runs::windows, "", 0, -1, ""},

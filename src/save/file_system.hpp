@@ -160,9 +160,9 @@ public:
 // reader turns a save into a killed run, also once the text is in place.
 void broken_pipes_are_errors() noexcept;
 
-// Whether the program's standard output or error (`stream`: 1 or 2) is the file
-// itself, not a stream that was closed at start.
-bool is_standard_stream(int stream, const FileInfo& file) noexcept;
+// Whether the program's standard output or error (`stream`: 1 or 2) is the target's
+// file itself, not a stream that was closed at start.
+bool is_standard_stream(int stream, const Target& target) noexcept;
 
 // How a replace that the system left half done ended (Windows only): with the old
 // file back under its name, or with both texts under other names, which are given.

@@ -723,8 +723,8 @@ std::error_code cut(int file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0 ? std::error_code{} : last_error();
 }
 
-bool is_standard_stream(int stream, const FileInfo& file) noexcept {
-    return stream_is(stream, file.device, file.inode);
+bool is_standard_stream(int stream, const Target& target) noexcept {
+    return stream_is(stream, target.info.device, target.info.inode);
 }
 
 namespace {

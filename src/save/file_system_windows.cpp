@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -519,12 +520,18 @@ SignalHold::~SignalHold() {
 // A Windows program gets no signal for a reader that leaves.
 void broken_pipes_are_errors() noexcept {}
 
-bool is_standard_stream(int stream, const FileInfo& file) noexcept {
-    BY_HANDLE_FILE_INFORMATION info{};
-    return ::GetFileInformationByHandle(handle_of(stream), &info) &&
-           info.dwVolumeSerialNumber == file.device &&
-           (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ==
-               file.inode;
+// Asked by the file's id: Wine tells no volume of a standard stream that is a file (0)
+// and none of its other information, so the volume counts only where both are told.
+bool is_standard_stream(int stream, const Target& target) noexcept {
+    FILE_ID_INFO standard{};
+    FILE_ID_INFO file{};
+    return ::GetFileInformationByHandleEx(handle_of(stream), FileIdInfo, &standard,
+                                          sizeof standard) &&
+           ::GetFileInformationByHandleEx(handle_of(target.file.get()), FileIdInfo, &file,
+                                          sizeof file) &&
+           std::memcmp(&standard.FileId, &file.FileId, sizeof file.FileId) == 0 &&
+           (standard.VolumeSerialNumber == 0 ||
+            standard.VolumeSerialNumber == file.VolumeSerialNumber);
 }
 
 }  // namespace scm::file_system

@@ -280,8 +280,8 @@ std::error_code save_once(const char* name, std::string_view text, std::ostream&
     }
     // Whatever the program writes after this to a standard stream that is the file
     // would land in it after the text, or past its end.
-    result.out_is_the_file = fsys::is_standard_stream(1, target.info);
-    result.err_is_the_file = fsys::is_standard_stream(2, target.info);
+    result.out_is_the_file = fsys::is_standard_stream(1, target);
+    result.err_is_the_file = fsys::is_standard_stream(2, target);
     return write_in_place(target, text, lines);
 }
 
