@@ -810,8 +810,8 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
 // What a save that did not end as it should leaves under the name: the file as it was
 // (or none where there was none), the new text, nothing, or nothing with the new file
 // and the old one beside it, named in the message; or the new text with the old one
-// beside it, named.
-enum class Left : std::uint8_t { old_file, new_text, nothing, both_named, old_named };
+// beside it, or the old file with the new one beside it, named for NAME in the message.
+enum class Left : std::uint8_t { old_file, new_text, nothing, both_named, old_named, new_named };
 
 // A save that fails keeps the file as it was, byte for byte, or no file where there
 // was none, and leaves nothing beside it; a kill leaves no file that is not whole.
@@ -944,10 +944,17 @@ TEST(EndToEnd, FailedSaveIsReported) {
          "Could not save server.cfg: No access to memory location", 58, Left::both_named},
         // The backup stays; the save stands.
         {"a backup that cannot be removed", Runs::windows, old,
-         server_traced("-e inject=unlink:error=EACCES"), "", 0, Left::old_named},
+         server_traced("-e inject=unlink:error=EACCES"),
+         "The old settings are left in NAME, which could not be removed.\n", 0, Left::old_named},
         // The first fsync is the new file's.
         {"a failed flush of the new file", Runs::traced, old, traced(first_fsync), eio},
         {"a failed flush of a first save", Runs::traced, none, traced(first_fsync), eio},
+        {"a failed first save whose named new file cannot be removed", Runs::traced, none,
+         traced("-e trace=openat,fsync,unlinkat -e inject=openat:error=EOPNOTSUPP:when=1 -e "
+                "inject=unlinkat:error=EACCES -e inject=fsync:error=EIO:when=1"),
+         "The new settings are left in NAME, which could not be removed (Permission denied).\n"
+         "Could not save server.cfg: Input/output error\n",
+         1, Left::new_named},
         {"a failed flush of an empty file's new one", Runs::traced,
          [](const fs::path& p) { write_file(p / "server.cfg", ""); }, traced(first_fsync), eio},
         {"a failed flush of a first save, with a default access list", Runs::traced,
@@ -1030,8 +1037,8 @@ TEST(EndToEnd, FailedSaveIsReported) {
             error +=
                 ". The new settings are in " + left[0] + "; the old ones are in " + left[1] + ".\n";
         }
-        if (c.left == Left::old_named && left.size() == 1) {
-            error = "The old settings are left in " + left[0] + ", which could not be removed.\n";
+        if ((c.left == Left::old_named || c.left == Left::new_named) && left.size() == 1) {
+            replace(error, "NAME", left[0]);
         }
         const bool output_closed = c.shell_prefix.rfind("exec >&-", 0) == 0;
         EXPECT_EQ(run.out, output_closed        ? ""
@@ -1042,15 +1049,15 @@ TEST(EndToEnd, FailedSaveIsReported) {
         EXPECT_EQ(run.exit_status, c.exit_status) << c.what;
         if (comparable) {
             const bool new_text = c.left == Left::new_text || c.left == Left::old_named;
-            EXPECT_EQ(workspace.read("server.cfg"), new_text
-                                                        ? std::optional{expected::starting_config()}
-                                                    : c.left == Left::old_file ? before
-                                                                               : std::nullopt)
+            EXPECT_EQ(workspace.read("server.cfg"),
+                      new_text ? std::optional{expected::starting_config()}
+                      : c.left == Left::old_file || c.left == Left::new_named ? before
+                                                                              : std::nullopt)
                 << c.what;
         }
-        EXPECT_EQ(left.size(), c.left == Left::both_named  ? 2U
-                               : c.left == Left::old_named ? 1U
-                                                           : 0U)
+        EXPECT_EQ(left.size(), c.left == Left::both_named                               ? 2U
+                               : c.left == Left::old_named || c.left == Left::new_named ? 1U
+                                                                                        : 0U)
             << c.what;
     }
 }
