@@ -599,6 +599,12 @@ TEST(EndToEnd, ExistingFileKeepsItsLinksModeAndAttributes) {
         {"a replace's calls", old, "server.cfg", false, Runs::traced,
          traced("-e trace=openat,fsync,linkat,renameat,close"), 0600, -1, "",
          "openat openat(0600) fsync linkat close renameat openat fsync close close "},
+        // Folders that cannot be flushed: nothing to report.
+        {"a file system that cannot flush folders", none, "server.cfg", false, Runs::traced,
+         traced("-e trace=fsync -e inject=fsync:error=EINVAL:when=2"), 0, -1, ""},
+        {"a folder this user may write but not read",
+         [](const fs::path& f) { give(f, 0, 0, 0733); }, "server.cfg", false, Runs::root, as_nobody,
+         0, 65534, ""},
         {"no unnamed files: a named one", none, "server.cfg", false, Runs::traced,
          "umask 002;" + traced("-e trace=openat -e inject=openat:error=EOPNOTSUPP:when=1"), 0664,
          -1, ""},
