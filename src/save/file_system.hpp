@@ -40,12 +40,14 @@ std::error_code make_error_code(SaveError error) noexcept;
 // Closes a descriptor; the descriptor is gone whatever the result, also after EINTR.
 std::error_code close_descriptor(int descriptor) noexcept;
 
-// Opens each standard descriptor that is closed on the null device (for reading as
-// input, for writing as output), or where that cannot be opened, on a descriptor that
-// neither reads nor writes; so that no file the save opens takes a standard stream's
-// number, and no message meant for standard error lands in it. Called once at start-up,
-// before any file is opened. A link to a stream that was closed stays no way to it: its
-// save fails as before.
+// Opens each standard descriptor that is closed on a stand-in of its own: an empty
+// memory file, which no link to another file reaches; where the system makes none,
+// the null device; where that cannot be opened either, a descriptor that neither reads
+// nor writes. So no file the save opens takes a standard stream's number, and no
+// message meant for standard error lands in it; where no stand-in can be had, a file
+// the save opens under such a number fails the save. Called once at start-up, before
+// any file is opened. A link to a stream that was closed stays no way to it: its save
+// fails as before.
 void fill_closed_standard_streams() noexcept;
 
 // An open file or folder, closed when it goes out of scope.
